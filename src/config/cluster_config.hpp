@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnex {
+
+// The cluster daemon's configuration file in memory. Plain values only; the
+// loader either fills a whole record or throws.
+
+struct ClusterSection {
+  std::optional<std::string> type;
+  std::optional<std::uint32_t> redundancy_n_plus;
+  std::optional<std::int32_t> start_delay;
+  std::optional<std::string> mgmt_url;
+};
+
+struct NodeConfig {
+  std::uint32_t id = 0;
+  std::string internal_addr;
+  std::uint16_t ruxd_port = 0;
+  std::string nodename;
+  std::string assigned_target;
+  bool enabled = true;
+  std::vector<std::string> devices;
+  std::optional<std::uint32_t> site_id;
+  bool leadership_disabled = false;
+  std::optional<std::uint16_t> runner_port;
+};
+
+struct ExternalIp {
+  std::string interface;
+  std::string ip;
+  std::string label;
+  std::string netmask;
+};
+
+struct ServiceConfig {
+  std::string name;
+  bool enabled = true;
+  std::vector<ExternalIp> ext_ips;
+  std::vector<std::string> pools;
+  std::optional<std::uint32_t> pri0;
+  std::optional<std::uint32_t> pri1;
+};
+
+struct ServiceGroupConfig {
+  std::string name;
+  std::vector<std::string> services;
+};
+
+struct DistributionPreference {
+  std::string service;
+  std::uint32_t node = 0;
+};
+
+struct HaSection {
+  std::vector<std::string> disks;
+  std::optional<std::int32_t> candidate_timeout_sec;
+  std::optional<std::int32_t> leader_period_sec;
+};
+
+struct ClusterConfig {
+  ClusterSection cluster;
+  std::vector<NodeConfig> nodes;
+  std::vector<ServiceConfig> services;
+  std::vector<ServiceGroupConfig> service_groups;
+  std::vector<DistributionPreference> distribution_preferences;
+  HaSection ha;
+  std::map<std::string, std::vector<std::string>> pools;
+};
+
+// Reads and maps the file at `path`. Throws std::runtime_error when the file
+// cannot be opened, and the JSON library's or the standard library's
+// exceptions for syntax and mapping faults (all derive from std::exception).
+ClusterConfig load_cluster_config(const std::string& path);
+
+}  // namespace tarnex

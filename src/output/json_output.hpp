@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdio>
+
+#include "daemon/message.hpp"
+
+namespace tarnex {
+
+// The document of `cluster status --output=json`, rebuilt from the two reply
+// bodies; null when neither has a "response" array.
+Json build_status_document(const Json& nodes, const Json& services);
+
+// Indented form (indent 2, UTF-8 unescaped) and a newline.
+void print_status_document(const Json& document, FILE* out = stdout);
+
+}  // namespace tarnex
