@@ -1,0 +1,65 @@
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "cli/options.hpp"
+#include "commands/commands.hpp"
+#include "commands/lookup.hpp"
+#include "commands/support.hpp"
+#include "daemon/exchange.hpp"
+#include "output/tables.hpp"
+
+namespace tarnex {
+namespace {
+
+// The id column of a single node: its unsigned decimal form, or "-" when the
+// record has no id that reads as an integer (rather than 2^64-1).
+std::string node_id_cell(const Json& record) {
+  static const JsonPointer id_pointer("/id");
+  std::int64_t id = json_get_int(record, id_pointer, -1);
+  if (id == -1 && json_get_int(record, id_pointer, 0) == 0) return "-";
+  return std::to_string(static_cast<std::uint64_t>(id));
+}
+
+void print_node_line(const Json& record) {
+  static const JsonPointer name_pointer("/nodename");
+  static const JsonPointer state_pointer("/state");
+  static const JsonPointer enabled_pointer("/enabled");
+  const std::string name = json_get_string(record, name_pointer, "");
+  const std::string state = json_get_string(record, state_pointer, "");
+  std::printf("%-*s %4s %9s %9s\n", static_cast<int>(name.size()), name.c_str(), node_id_cell(record).c_str(),
+              state.c_str(), status_cell(json_get_bool(record, enabled_pointer, false)));
+}
+
+}  // namespace
+
+int run_node_command(const std::string& action, const std::optional<std::string>& node) {
+  return run_guarded([&] {
+    static const JsonPointer response_pointer("/response");
+    static const JsonPointer message_pointer("/response/message");
+    static const JsonPointer id_pointer("/id");
+
+    const Json request = node_request(action, node, cli_options().force);
+    DaemonReply reply = send_request(request);
+    if (reply.exit_code != 0) return reply.exit_code;
+    const Json& body = reply.body;
+
+    if (body.contains(response_pointer) && body.at(response_pointer).is_array()) {
+      if (!node) {
+        print_tables(body, Json());
+        return exit_success;
+      }
+      const Json* record = lookup_node(body, json_get_string(request, id_pointer, ""));
+      if (record == nullptr) {
+        std::fprintf(stderr, "Error: node can not be found: %s\n", node->c_str());
+        return exit_request_failed;
+      }
+      if (action == "info" || action == "status") print_node_line(*record);
+      return exit_success;
+    }
+    if (body.contains(message_pointer)) print_text_line(json_get_string(body, message_pointer, ""));
+    return exit_success;
+  });
+}
+
+}  // namespace tarnex

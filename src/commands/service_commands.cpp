@@ -1,0 +1,126 @@
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "cli/options.hpp"
+#include "commands/commands.hpp"
+#include "commands/lookup.hpp"
+#include "commands/support.hpp"
+#include "daemon/exchange.hpp"
+#include "output/tables.hpp"
+
+namespace tarnex {
+namespace {
+
+void print_service_line(const Json& record) {
+  static const JsonPointer name_pointer("/name");
+  static const JsonPointer run_node_pointer("/run_node");
+  static const JsonPointer state_pointer("/state");
+  static const JsonPointer enabled_pointer("/enabled");
+  const std::string name = json_get_string(record, name_pointer, "");
+  print_service_row(
+      stdout, static_cast<int>(name.size()), name, json_get_string(record, run_node_pointer, "-"),
+      json_get_string(record, state_pointer, ""), json_get_bool(record, enabled_pointer, false));
+  print_pool_list(stdout, record);
+  std::fputc('\n', stdout);
+}
+
+void print_help_list(const Json& entries) {
+  static const JsonPointer self("");
+  std::printf("COMMAND\n");
+  for (const Json& entry : entries)
+    print_text_line(json_get_string(entry, self, ""));
+}
+
+// Shows the records of a reply to a request naming one service; the first
+// element that reports an error ends the walk with status 11.
+int print_named_records(const std::string& action, const std::string& service, const Json& records) {
+  static const JsonPointer error_message_pointer("/errorMessage");
+  static const JsonPointer name_pointer("/name");
+  const bool show = action == "info" || action == "status";
+  for (const Json& record : records) {
+    if (record.is_object() && record.contains("error")) {
+      std::fprintf(stderr, "Error: %s: %s\n", json_get_string(record, error_message_pointer, "").c_str(),
+                   json_get_string(record, name_pointer, service).c_str());
+      return exit_request_failed;
+    }
+    if (show) print_service_line(record);
+  }
+  return exit_success;
+}
+
+}  // namespace
+
+int run_service_command(const std::string& action, const std::optional<std::string>& service,
+                        const std::optional<std::string>& node) {
+  return run_guarded([&] {
+    static const JsonPointer message_pointer("/response/message");
+    DaemonReply reply = send_request(service_request(action, service, node));
+    if (reply.exit_code != 0) return reply.exit_code;
+    const Json& body = reply.body;
+    if (!body.is_object()) return exit_success;
+
+    auto response = body.find("response");
+    if (response != body.end() && response->is_array()) {
+      if (action == "help") {
+        print_help_list(*response);
+        return exit_success;
+      }
+      if (!service) {
+        print_tables(Json(), body);
+        return exit_success;
+      }
+      return print_named_records(action, *service, *response);
+    }
+    if (response != body.end() && response->is_object() && body.contains(message_pointer)) {
+      // The one strictly read member: a message that is not a string is an error.
+      print_text_line(response->at("message").get<std::string>());
+    }
+    return exit_success;
+  });
+}
+
+int move_service(const std::string& service, const std::string& node) {
+  return run_guarded([&] {
+    static const JsonPointer id_pointer("/id");
+    static const JsonPointer enabled_pointer("/enabled");
+    static const JsonPointer state_pointer("/state");
+
+    DaemonReply nodes = send_request(node_request("status", std::nullopt, false));
+    if (nodes.exit_code != 0) return nodes.exit_code;
+
+    const Json* record = lookup_node(nodes.body, node);
+    if (record == nullptr) {
+      std::fprintf(stderr, "Error: node can not be found: %s\n", node.c_str());
+      return exit_request_failed;
+    }
+    const std::int64_t id = json_get_int(*record, id_pointer, -1);
+    if (id < 0) {
+      std::fprintf(stderr, "Error: cannot resolve node id: %s\n", node.c_str());
+      return exit_request_failed;
+    }
+    if (!json_get_bool(*record, enabled_pointer, false)) {
+      std::fprintf(stderr, "Error: cannot run service on disabled node: %s\n", node.c_str());
+      return exit_request_failed;
+    }
+    const std::string state = json_get_string(*record, state_pointer, "");
+    if (state != "ONLINE") {
+      std::fprintf(stderr, "Error: cannot run service on node %s: state is %s\n", node.c_str(),
+                   state.empty() ? "unknown" : state.c_str());
+      return exit_request_failed;
+    }
+    const std::string id_text = std::to_string(id);
+
+    int stopped = run_service_command("stop", service, std::nullopt);
+    if (stopped != exit_success) return stopped;
+    int started = run_service_command("start", service, id_text);
+    if (started == exit_success) return exit_success;
+    std::fprintf(stderr,
+                 "Service %s was stopped, but the start on node %s did not complete.\n"
+                 "Check the actual state: %s service status --name=%s\n",
+                 service.c_str(), id_text.c_str(), program_name().c_str(), service.c_str());
+    return started;
+  });
+}
+
+}  // namespace tarnex
