@@ -37,11 +37,11 @@ std::filesystem::path program_directory(const char* argv0) {
 
 }  // namespace
 
-int read_command_line(CliOptions& options, int argc, char** argv) {
+int parse_command_line(CliOptions& options, int argc, char** argv, std::filesystem::path& program_dir) {
   const char* argv0 = argc > 0 && argv[0] != nullptr ? argv[0] : nullptr;
   if (argv0 != nullptr) program_name() = std::filesystem::path(argv0).filename().string();
   if (argv0 == nullptr) argv0 = "";
-  std::filesystem::path directory = program_directory(argv0);
+  program_dir = program_directory(argv0);
 
   static const option long_options[] = {
       {"id", required_argument, nullptr, 'n'},   {"node", required_argument, nullptr, 'n'},
@@ -88,6 +88,12 @@ int read_command_line(CliOptions& options, int argc, char** argv) {
     options.system_given = true;
   }
   if (optind + 1 < argc) options.action = argv[optind + 1];
+  return outcome;
+}
+
+int read_command_line(CliOptions& options, int argc, char** argv) {
+  std::filesystem::path directory;
+  const int outcome = parse_command_line(options, argc, argv, directory);
 
   if (outcome == 2) {
     std::printf("%s version: %s\n", program_name().c_str(), version_string);

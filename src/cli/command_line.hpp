@@ -1,8 +1,15 @@
 #pragma once
 
+#include <filesystem>
+
 #include "cli/options.hpp"
 
 namespace tarnex {
+
+// Reads the program name, the options and the operands into `options` and
+// the program's directory into `program_dir`, acting on nothing. Result: 0,
+// 1 (help), 2 (version) or -1 (bad option); the last of them decides.
+int parse_command_line(CliOptions& options, int argc, char** argv, std::filesystem::path& program_dir);
 
 // Reads argv into `options`, answers help, version and bad options, and
 // otherwise loads the configuration. Result: 1 after help, 2 after the
