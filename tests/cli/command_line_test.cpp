@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.hpp"
+#include "cli/usage.hpp"
+#include "support/capture.hpp"
+
+namespace tarnex {
+namespace {
+
+struct Parsed {
+  CliOptions options;
+  int outcome = 0;
+  std::filesystem::path program_dir;
+};
+
+Parsed parse(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  Parsed parsed;
+  ::testing::internal::CaptureStderr();  // the option parser's own diagnostics
+  parsed.outcome =
+      parse_command_line(parsed.options, static_cast<int>(args.size()), argv.data(), parsed.program_dir);
+  ::testing::internal::GetCapturedStderr();
+  return parsed;
+}
+
+TEST(ParseCommandLine, OptionsFollowFirstAndLastWinsRules) {
+  Parsed p = parse({"tv", "-n", "3", "--id", "5", "--name", "a", "-s", "b", "-o", "json", "-o", "table"});
+  EXPECT_EQ(p.outcome, 0);
+  EXPECT_EQ(p.options.node, "3");
+  EXPECT_EQ(p.options.service, "a");
+  EXPECT_EQ(p.options.output, "table");
+  EXPECT_FALSE(p.options.force);
+}
+
+TEST(ParseCommandLine, NodeAndIdAreOneOptionAndEmptyValueIsPresent) {
+  EXPECT_EQ(parse({"tv", "--node=7", "--id=8"}).options.node, "7");
+  Parsed empty = parse({"tv", "--id="});
+  ASSERT_TRUE(empty.options.node.has_value());
+  EXPECT_EQ(*empty.options.node, "");
+}
+
+TEST(ParseCommandLine, OperandsArePermutedAndExtraOnesIgnored) {
+  Parsed p = parse({"tv", "node", "--id=1", "exit", "--force", "extra", "words"});
+  EXPECT_EQ(p.outcome, 0);
+  EXPECT_EQ(p.options.system, "node");
+  EXPECT_TRUE(p.options.system_given);
+  EXPECT_EQ(p.options.action, "exit");
+  EXPECT_TRUE(p.options.force);
+}
+
+TEST(ParseCommandLine, DefaultsWithoutOperands) {
+  Parsed p = parse({"tv"});
+  EXPECT_EQ(p.options.system, "");
+  EXPECT_FALSE(p.options.system_given);
+  EXPECT_EQ(p.options.action, "status");
+  EXPECT_EQ(p.options.output, "table");
+  EXPECT_FALSE(p.options.node.has_value());
+}
+
+TEST(ParseCommandLine, ExplicitEmptySystemIsRecordedAsGiven) {
+  Parsed p = parse({"tv", "", "exit"});
+  EXPECT_TRUE(p.options.system_given);
+  EXPECT_EQ(p.options.system, "");
+  EXPECT_EQ(p.options.action, "exit");
+}
+
+TEST(ParseCommandLine, LastOfHelpVersionAndErrorDecides) {
+  struct Case {
+    std::vector<std::string> args;
+    int outcome;
+  };
+  const Case cases[] = {
+      {{"tv", "-h"}, 1},
+      {{"tv", "-v"}, 2},
+      {{"tv", "-h", "-v"}, 2},
+      {{"tv", "-v", "-h"}, 1},
+      {{"tv", "-x", "-h"}, 1},
+      {{"tv", "-h", "-x"}, -1},
+      {{"tv", "--bogus"}, -1},
+      {{"tv", "-n"}, -1},
+      {{"tv", "--version", "--help"}, 1},
+      {{"tv", "service", "-h"}, 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(parse(c.args).outcome, c.outcome) << c.args.back();
+  }
+}
+
+TEST(ParseCommandLine, ProgramNameAndDirectoryComeFromArgv0) {
+  Parsed p = parse({"/opt/bin/clu", "-h"});
+  EXPECT_EQ(program_name(), "clu");
+  EXPECT_EQ(p.program_dir, "/opt/bin");
+  Parsed bare = parse({"tv", "-h"});
+  EXPECT_EQ(program_name(), "tv");
+  EXPECT_EQ(bare.program_dir, std::filesystem::current_path());
+  program_name() = "tarnex-viravi";
+}
+
+TEST(ExpandAppName, ReplacesEveryPlaceholderOnce) {
+  EXPECT_EQ(expand_app_name("%APP% x %APP%", "clu"), "clu x clu");
+  EXPECT_EQ(expand_app_name("a%APP%b", "%APP%"), "a%APP%b");
+  EXPECT_EQ(expand_app_name("  %APP% node list\n", ""), "   node list\n");
+  EXPECT_EQ(expand_app_name("%APP%%APP%", "x%APP"), "x%APPx%APP");
+  EXPECT_EQ(expand_app_name("no placeholder", "clu"), "no placeholder");
+}
+
+std::string usage_for(const std::string& system, const std::string& name) {
+  cli_options().system = system;
+  program_name() = name;
+  tarnex::testing::CapturedOutput out;
+  print_usage(out.stream());
+  cli_options() = CliOptions();
+  program_name() = "tarnex-viravi";
+  return out.text();
+}
+
+TEST(PrintUsage, ClusterTextAndBannerExactly) {
+  EXPECT_EQ(usage_for("cluster", "clu"),
+            "clu cluster [command] {OPTIONS}\n"
+            "\n"
+            "Cluster management\n"
+            "\n"
+            "USAGE:\n"
+            "  clu cluster <ACTION> {OPTIONS}\n"
+            "\n"
+            "ACTIONS:\n"
+            "  status                   Cluster overview (nodes + services)\n"
+            "  exit                     Stop all services and remove all nodes\n"
+            "\n"
+            "OPTIONS:\n"
+            "  -h, --help               Show this help menu\n"
+            "  -o, --output=<format>    Output format: table (default), json\n"
+            "\n"
+            "Tarnex Cluster CLI, build c318bb68\n");
+}
+
+TEST(PrintUsage, PicksTextBySystemWordExactly) {
+  struct Case {
+    const char* system;
+    const char* first_line;
+    int lines;  // text lines plus the empty line and the banner
+  };
+  const Case cases[] = {
+      {"", "tv [command] {OPTIONS}\n", 27},
+      {"node", "tv node [command] {OPTIONS}\n", 23},
+      {"service", "tv service [command] {OPTIONS}\n", 27},
+      {"Node", "tv [command] {OPTIONS}\n", 27},
+      {"storage", "tv [command] {OPTIONS}\n", 27},
+  };
+  for (const Case& c : cases) {
+    std::string text = usage_for(c.system, "tv");
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1), c.first_line) << c.system;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.lines) << c.system;
+    EXPECT_TRUE(text.ends_with("\n\nTarnex Cluster CLI, build c318bb68\n")) << c.system;
+    EXPECT_EQ(text.find(" \n"), std::string::npos) << "trailing blank in " << c.system;
+  }
+}
+
+TEST(PrintUsage, TopLevelExamplesCarryTheProgramName) {
+  std::string text = usage_for("", "clu");
+  EXPECT_NE(text.find("EXAMPLES:\n  clu\n  clu cluster status --output=json\n"), std::string::npos);
+  EXPECT_NE(text.find("  clu node disable --id=node1.example.com\n"), std::string::npos);
+  EXPECT_EQ(text.find("%APP%"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarnex

@@ -1,0 +1,162 @@
+#include "daemon/exchange.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <zmq.hpp>
+
+#include "support/capture.hpp"
+
+namespace tarnex {
+namespace {
+
+using tarnex::testing::CapturedOutput;
+
+struct Parsed {
+  DaemonReply reply;
+  std::string err;
+};
+
+Parsed parse(const std::string& text) {
+  CapturedOutput err;
+  DaemonReply reply = parse_reply(text, err.stream());
+  return {reply, err.text()};
+}
+
+TEST(ParseReply, ErrorMemberMarksFailureWhateverItsValue) {
+  struct Case {
+    const char* text;
+    int exit_code;
+    const char* err;
+  };
+  const Case cases[] = {
+      {R"({"response": []})", 0, ""},
+      {R"({"error": 1})", 11, "Error: \n"},
+      {R"({"error": 1, "errorMessage": 42})", 11, "Error: 42\n"},
+      {R"({"error": null, "errorMessage": "gone"})", 11, "Error: gone\n"},
+      {R"({"error": false, "errorMessage": "no"})", 11, "Error: no\n"},
+      {R"({"errorMessage": "not an error"})", 0, ""},
+      {R"([1, 2])", 0, ""},
+      {R"("text")", 0, ""},
+      {R"({"error": 1, "errorMessage": "%s%n%x"})", 11, "Error: %s%n%x\n"},
+  };
+  for (const Case& c : cases) {
+    Parsed parsed = parse(c.text);
+    EXPECT_EQ(parsed.reply.exit_code, c.exit_code) << c.text;
+    EXPECT_EQ(parsed.err, c.err) << c.text;
+    EXPECT_EQ(parsed.reply.body, Json::parse(c.text)) << c.text;
+  }
+}
+
+TEST(ParseReply, StrictParsingThrows) {
+  for (const char* text : {"", "{} extra", "{\"a\": 1} {}", "/* c */ {}", "{\"a\": }", "[1,]"}) {
+    EXPECT_THROW(parse(text), Json::parse_error) << text;
+  }
+  EXPECT_NO_THROW(parse("  {}  \n"));
+}
+
+TEST(ParseReply, DeepNestingIsRefusedBeforeParsing) {
+  const std::string ok = std::string(max_reply_depth, '[') + std::string(max_reply_depth, ']');
+  EXPECT_NO_THROW(parse(ok));
+  const std::size_t million = 1000000;
+  const std::string deep = "{\"response\": " + std::string(million, '[') + std::string(million, ']') + "}";
+  EXPECT_THROW(parse(deep), std::runtime_error);
+  // Brackets inside strings are text, not nesting.
+  const std::string quoted = "{\"a\": \"" + std::string(10000, '[') + "\\\"\"}";
+  EXPECT_NO_THROW(parse(quoted));
+}
+
+// A REP socket of the test's own that answers one request after `delay`.
+struct Responder {
+  explicit Responder(std::string reply, std::chrono::milliseconds delay = std::chrono::milliseconds(0))
+      : socket(context, zmq::socket_type::rep) {
+    socket.set(zmq::sockopt::linger, 0);
+    socket.set(zmq::sockopt::rcvtimeo, 10000);
+    socket.bind("tcp://127.0.0.1:*");
+    endpoint = socket.get(zmq::sockopt::last_endpoint);
+    worker = std::thread([this, reply = std::move(reply), delay] {
+      zmq::message_t request;
+      if (!socket.recv(request)) return;
+      received = request.to_string();
+      std::this_thread::sleep_for(delay);
+      socket.send(zmq::buffer(reply));
+    });
+  }
+  ~Responder() {
+    if (worker.joinable()) worker.join();
+  }
+
+  // The request bytes, once the reply has gone out.
+  std::string request_text() {
+    if (worker.joinable()) worker.join();
+    return received;
+  }
+
+  zmq::context_t context;
+  zmq::socket_t socket;
+  std::string endpoint;
+  std::string received;
+  std::thread worker;
+};
+
+struct Exchanged {
+  DaemonReply reply;
+  std::string progress;
+  std::string err;
+};
+
+Exchanged exchange_with(const std::string& endpoint, const Json& request) {
+  CapturedOutput progress;
+  CapturedOutput err;
+  DaemonReply reply = send_request(request, endpoint, progress.stream(), err.stream());
+  return {reply, progress.text(), err.text()};
+}
+
+TEST(SendRequest, SendsCompactTextAndReturnsTheReply) {
+  Responder responder(R"({"response": {"message": "ok"}})");
+  Exchanged result =
+      exchange_with(responder.endpoint, Json{{"call", "node"}, {"cmd", "exit"}, {"id", 3}, {"force", true}});
+  EXPECT_EQ(responder.request_text(), R"({"call":"node","cmd":"exit","force":true,"id":3})");
+  EXPECT_EQ(result.reply.exit_code, 0);
+  EXPECT_EQ(result.reply.body["response"]["message"], "ok");
+  EXPECT_EQ(result.progress, "");
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(SendRequest, SlowDaemonShowsDotsThenNewline) {
+  Responder responder(R"({"response": []})", std::chrono::milliseconds(2500));
+  Exchanged result = exchange_with(responder.endpoint, Json{{"call", "node"}, {"cmd", "status"}});
+  EXPECT_EQ(result.progress, ".\n");
+  EXPECT_EQ(result.reply.exit_code, 0);
+}
+
+TEST(SendRequest, MalformedEndpointBecomesLocalErrorReply) {
+  Exchanged result = exchange_with("not-an-endpoint", Json{{"call", "node"}, {"cmd", "status"}});
+  EXPECT_EQ(result.reply.exit_code, 11);
+  EXPECT_EQ(result.reply.body["error"], 5);
+  EXPECT_EQ(result.reply.body["errorMessage"], "ZMQ: Invalid argument");
+  EXPECT_EQ(result.err, "Error: ZMQ: Invalid argument\n");
+  EXPECT_EQ(result.progress, "");
+}
+
+TEST(SendRequest, UnsupportedTransportBecomesLocalErrorReply) {
+  Exchanged result = exchange_with("bogus://somewhere", Json{{"call", "node"}, {"cmd", "status"}});
+  EXPECT_EQ(result.reply.exit_code, 11);
+  EXPECT_TRUE(result.err.starts_with("Error: ZMQ: ")) << result.err;
+}
+
+TEST(SendRequest, InvalidUtf8FailsBeforeAnythingIsSent) {
+  EXPECT_THROW(exchange_with("tcp://127.0.0.1:1", Json{{"call", "service"}, {"serviceName", "\xff"}}),
+               Json::type_error);
+}
+
+TEST(SendRequest, ReplyThatIsNotJsonLeavesAsException) {
+  Responder responder("{\"response\": []} trailing");
+  EXPECT_THROW(exchange_with(responder.endpoint, Json{{"call", "node"}, {"cmd", "status"}}),
+               Json::parse_error);
+}
+
+}  // namespace
+}  // namespace tarnex
