@@ -1,0 +1,92 @@
+#include "sandbox.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <system_error>
+
+#ifndef TARNEX_CLIENT_PATH
+#error "TARNEX_CLIENT_PATH must name the built client"
+#endif
+
+namespace tarnex::e2e {
+namespace {
+
+std::filesystem::path make_temp_dir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tarnex-e2e-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw std::system_error(errno, std::generic_category(), "mkdtemp");
+  }
+  return pattern;
+}
+
+}  // namespace
+
+Sandbox::Sandbox(const std::string& program_name)
+    : dir(make_temp_dir()), name(program_name), program(dir / program_name), config_path(dir / "ruxd.json") {
+  std::filesystem::copy_file(TARNEX_CLIENT_PATH, program);
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+  write_settings("[RUXD]\nConfig=" + config_path.string() + "\n");
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+}
+
+std::filesystem::path Sandbox::write(const std::filesystem::path& relative, const std::string& text) const {
+  std::filesystem::path path = dir / relative;
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  if (!file) throw std::runtime_error("cannot write " + path.string());
+  return path;
+}
+
+void Sandbox::write_settings(const std::string& text) const {
+  write(name + ".config", text);
+}
+
+void Sandbox::use_endpoint(const std::string& endpoint) const {
+  write("ruxd.json", daemon_config_with_url(json_quote(endpoint)));
+}
+
+ProcessResult Sandbox::run(const std::vector<std::string>& args, const RunOptions& options) const {
+  std::vector<std::string> argv{options.argv0.value_or("./" + name)};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_process(program, argv, options.directory.value_or(dir), options.limit);
+}
+
+std::string daemon_config_with_url(const std::string& url_json) {
+  return R"({"cluster": {"mgmt-url": )" + url_json +
+         R"(},
+ "nodes": [{"id": 1, "internal_addr": "10.0.0.1", "ruxd_port": 7000, "nodename": "alpha"}]}
+)";
+}
+
+std::string json_quote(const std::string& text) {
+  return nlohmann::json(text).dump();
+}
+
+void expect_run(const ProcessResult& result, const std::string& out, const std::string& err, int status) {
+  EXPECT_FALSE(result.timed_out) << "the client did not end in time";
+  EXPECT_EQ(result.signal, 0) << "the client was ended by a signal";
+  EXPECT_EQ(result.out, out) << "standard output";
+  EXPECT_EQ(result.err, err) << "standard error";
+  EXPECT_EQ(result.exit_status, status) << "exit status";
+}
+
+std::string json_parse_error(const std::string& text) {
+  try {
+    nlohmann::json parsed = nlohmann::json::parse(text, nullptr, true, false);
+    return "(no parse error for " + parsed.dump() + ")";
+  } catch (const nlohmann::json::parse_error& error) {
+    return error.what();
+  }
+}
+
+}  // namespace tarnex::e2e

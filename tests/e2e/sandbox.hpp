@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "process.hpp"
+
+namespace tarnex::e2e {
+
+// How one run differs from the usual `./<name> args...` in the sandbox.
+struct RunOptions {
+  std::optional<std::string> argv0;                // default "./" + program name
+  std::optional<std::filesystem::path> directory;  // default the sandbox itself
+  std::chrono::milliseconds limit{20000};
+};
+
+// A fresh temporary directory holding a copy of the built client under the
+// given name, a settings file beside it (so the search never reaches /etc or
+// /usr/local/etc) that names `ruxd.json` in the same directory, and nothing
+// else until the test writes the daemon configuration. Removed with all its
+// contents at the end of the test.
+struct Sandbox {
+  explicit Sandbox(const std::string& program_name = "tarnex-viravi");
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  std::filesystem::path dir;
+  std::string name;
+  std::filesystem::path program;      // dir / name
+  std::filesystem::path config_path;  // dir / "ruxd.json"
+
+  // Writes `text` to `relative` under the sandbox; returns the absolute path.
+  std::filesystem::path write(const std::filesystem::path& relative, const std::string& text) const;
+  // The settings file beside the program, replaced by `text`.
+  void write_settings(const std::string& text) const;
+  // A valid daemon configuration whose "mgmt-url" is `endpoint`.
+  void use_endpoint(const std::string& endpoint) const;
+
+  ProcessResult run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
+};
+
+// A valid daemon configuration (one node) with the given "mgmt-url" member
+// text, already JSON-encoded (so a test can pass 5 or "" as well).
+std::string daemon_config_with_url(const std::string& url_json);
+
+// The JSON-encoded form of a text, for building configurations.
+std::string json_quote(const std::string& text);
+
+// Compares a run's whole stdout, stderr and exit status with the expected
+// ones; a time-out or a signal is reported as such.
+void expect_run(const ProcessResult& result, const std::string& out, const std::string& err, int status);
+
+// The text of the JSON library's parse error for `text` when parsed
+// strictly, as the client must report it.
+std::string json_parse_error(const std::string& text);
+
+}  // namespace tarnex::e2e
