@@ -1,0 +1,196 @@
+// Finding the settings file and the daemon configuration, and every way the
+// configuration can be unusable (status 1, nothing sent).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "responder.hpp"
+#include "sandbox.hpp"
+
+namespace tarnex::e2e {
+namespace {
+
+const std::string no_endpoint = "Error: mgmt-url is not configured\n";
+const std::string default_path = "/usr/local/etc/ruxd/config.json";
+const std::string exit_request = R"({"call":"cluster","cmd":"exit"})";
+
+std::string valid_node(int id, const std::string& name) {
+  return R"({"id": )" + std::to_string(id) + R"(, "internal_addr": "10.0.0.)" + std::to_string(id) +
+         R"(", "ruxd_port": 7000, "nodename": ")" + name + R"("})";
+}
+
+TEST(Configuration, UnopenableFileNamesItsPath) {
+  Sandbox box;  // the settings file names ruxd.json, never written
+  expect_run(box.run({"cluster", "exit"}), "",
+             "ruxd:config: cannot open config file: " + box.config_path.string() + "\n" + no_endpoint, 1);
+}
+
+TEST(Configuration, EmptyConfigValueGivesAnEmptyPath) {
+  Sandbox box;
+  box.write_settings("[RUXD]\nConfig=\n");
+  expect_run(box.run({"node", "list"}), "", "ruxd:config: cannot open config file: \n" + no_endpoint, 1);
+}
+
+// Syntax errors carry the JSON library's own text, line and column included.
+TEST(Configuration, SyntaxErrors) {
+  const std::vector<std::string> texts = {
+      "",
+      "{\"cluster\": ",
+      "// the daemon's file\n{}",
+      "{\"cluster\": {\"mgmt-url\": \"tcp://127.0.0.1:1\"} /* note */ ,}",
+  };
+  Sandbox box;
+  EXPECT_EQ(json_parse_error(""),
+            "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing "
+            "value - unexpected end of input; expected '[', '{', or a literal");
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    box.write("ruxd.json", text);
+    expect_run(box.run({"cluster", "exit"}), "",
+               "ruxd:config: " + json_parse_error(text) + "\n" + no_endpoint, 1);
+  }
+}
+
+TEST(Configuration, MappingErrors) {
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {R"({"nodes": [{"id": 1, "internal_addr": "a", "ruxd_port": 1}]})",
+       "[json.exception.out_of_range.403] key 'nodename' not found"},
+      {R"({"nodes": [{"id": 1, "internal_addr": "a", "ruxd_port": 1, "nodename": "n", "enabled": "yes"}]})",
+       "[json.exception.type_error.302] type must be boolean, but is string"},
+      {R"({"cluster": {"type": 3, "mgmt-url": "tcp://127.0.0.1:1"}})",
+       "[json.exception.type_error.302] type must be string, but is number"},
+      {R"({"nodes": [[]]})", "[json.exception.type_error.304] cannot use at() with array"},
+      {R"({"distribution_preferences": [{"service": "s", "node": "4294967296"}]})",
+       "preference node id out of uint32_t range: 4294967296"},
+  };
+  Sandbox box;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    box.write("ruxd.json", c.text);
+    expect_run(box.run({"cluster", "exit"}), "", "ruxd:config: " + c.message + "\n" + no_endpoint, 1);
+  }
+}
+
+// Validation findings come under one header, one line each, in the
+// validator's order, and the endpoint is not taken.
+TEST(Configuration, NegotiationErrors) {
+  Sandbox box;
+  box.write("ruxd.json", R"({"cluster": {"mgmt-url": "tcp://127.0.0.1:1", "redundancy_n_plus": 2},
+ "nodes": [)" + valid_node(5, "a") +
+                             ", " + valid_node(5, "b") + "]}");
+  expect_run(box.run({"cluster", "exit"}), "",
+             "ruxd:config: negotiation error:\n"
+             "  -- nodes[1]: duplicate node id 5\n"
+             "  -- cluster: redundancy_n_plus 2 must be less than the number of nodes (2)\n" +
+                 no_endpoint,
+             1);
+
+  box.write("ruxd.json", R"({"cluster": {"mgmt-url": "tcp://127.0.0.1:1"},
+ "nodes": [{"id": 1, "internal_addr": "", "ruxd_port": 1, "nodename": "", "leadership_disabled": true}],
+ "services": [{"name": "a"}, {"name": ""}, {"name": "a"}],
+ "distribution_preferences": [{"service": "", "node": 9}],
+ "service_groups": [{"name": "", "services": ["x"]}]})");
+  expect_run(box.run({"node", "list"}), "",
+             "ruxd:config: negotiation error:\n"
+             "  -- nodes[0]: empty nodename\n"
+             "  -- nodes[0]: empty internal_addr\n"
+             "  -- nodes: leadership_disabled on every node - cluster can never elect a leader\n"
+             "  -- services[1]: empty service name\n"
+             "  -- services[2]: duplicate service name \"a\"\n"
+             "  -- distribution_preferences[0]: references non-existent node id 9\n"
+             "  -- distribution_preferences[0]: references non-existent service \"\"\n"
+             "  -- service_groups[0]: empty group name\n"
+             "  -- service_groups[0]: references non-existent service \"x\"\n" +
+                 no_endpoint,
+             1);
+}
+
+TEST(Configuration, MissingOrUnusableEndpoint) {
+  const std::vector<std::string> texts = {
+      "{}",
+      "null",
+      R"({"nodes": [)" + valid_node(1, "alpha") + "]}",
+      daemon_config_with_url(R"("")"),
+      daemon_config_with_url("5"),
+      daemon_config_with_url("null"),
+  };
+  Sandbox box;
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    box.write("ruxd.json", text);
+    expect_run(box.run({"cluster", "exit"}), "", no_endpoint, 1);
+  }
+}
+
+// Whatever follows the first complete value of the daemon configuration is
+// not looked at (unlike a reply, which must be one value and nothing else).
+TEST(Configuration, TextAfterTheDocumentIsIgnored) {
+  Responder daemon({{"{}"}});
+  Sandbox box;
+  box.write("ruxd.json", daemon_config_with_url(json_quote(daemon.endpoint())) + " trailing words");
+  expect_run(box.run({"cluster", "exit"}), "", "", 0);
+  EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+}
+
+// Section and key names of the settings file are matched without regard to
+// case; a malformed line or a missing key means the default path.
+TEST(SettingsFile, Contents) {
+  Responder daemon({{"{}"}});
+  Sandbox box;
+  box.use_endpoint(daemon.endpoint());
+  box.write_settings("; written by the operator\n[ruxd]\nconfig = " + box.config_path.string() + "\n");
+  expect_run(box.run({"cluster", "exit"}), "", "", 0);
+  EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+
+  if (std::filesystem::exists(default_path)) GTEST_SKIP() << default_path << " exists on this machine";
+  const std::string default_missing =
+      "ruxd:config: cannot open config file: " + default_path + "\n" + no_endpoint;
+  box.write_settings("[RUXD]\nthis line is not a setting\nConfig=" + box.config_path.string() + "\n");
+  expect_run(box.run({"cluster", "exit"}), "", default_missing, 1);
+  box.write_settings("[RUXD]\nOther=" + box.config_path.string() + "\n");
+  expect_run(box.run({"cluster", "exit"}), "", default_missing, 1);
+  box.write_settings("[OTHER]\nConfig=" + box.config_path.string() + "\n");
+  expect_run(box.run({"cluster", "exit"}), "", default_missing, 1);
+  EXPECT_EQ(daemon.requests().size(), 1U);
+}
+
+// A candidate that exists in any form ends the search, even a directory: the
+// settings file in the working directory is then not consulted.
+TEST(SettingsFile, ADirectoryInThePlaceOfTheFileStopsTheSearch) {
+  if (std::filesystem::exists(default_path)) GTEST_SKIP() << default_path << " exists on this machine";
+  Responder daemon;
+  Sandbox box;
+  box.use_endpoint(daemon.endpoint());
+  std::filesystem::remove(box.dir / "tarnex-viravi.config");
+  std::filesystem::create_directory(box.dir / "tarnex-viravi.config");
+  box.write("work/tarnex-viravi.config", "[RUXD]\nConfig=" + box.config_path.string() + "\n");
+  RunOptions options;
+  options.directory = box.dir / "work";
+  options.argv0 = box.program.string();
+  expect_run(box.run({"cluster", "exit"}, options), "",
+             "ruxd:config: cannot open config file: " + default_path + "\n" + no_endpoint, 1);
+  EXPECT_TRUE(daemon.requests().empty());
+}
+
+// Started under a bare name (as through PATH) the program directory is the
+// working directory, and a relative Config path is opened from there too.
+TEST(SettingsFile, BareProgramNameSearchesTheWorkingDirectory) {
+  Responder daemon({{"{}"}});
+  Sandbox box;  // its own settings file names a missing configuration
+  box.write("work/tarnex-viravi.config", "[RUXD]\nConfig=conf/ruxd.json\n");
+  box.write("work/conf/ruxd.json", daemon_config_with_url(json_quote(daemon.endpoint())));
+  RunOptions options;
+  options.directory = box.dir / "work";
+  options.argv0 = "tarnex-viravi";
+  expect_run(box.run({"cluster", "exit"}, options), "", "", 0);
+  EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+}
+
+}  // namespace
+}  // namespace tarnex::e2e
