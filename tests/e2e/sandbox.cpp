@@ -90,3 +90,26 @@ std::string json_parse_error(const std::string& text) {
 }
 
 }  // namespace tarnex::e2e
+
+namespace tarnex::e2e {
+
+void expect_exception_line(const ProcessResult& result) {
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("Exception: ", 0), 0U) << result.err;
+  EXPECT_GT(result.err.size(), std::string("Exception: \n").size()) << result.err;
+  EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+  EXPECT_EQ(result.exit_status, 11);
+}
+
+std::string json_dump_error(const std::string& call, const std::string& cmd, const std::string& key,
+                            const std::string& value) {
+  nlohmann::json request = {{"call", call}, {"cmd", cmd}, {key, value}};
+  try {
+    return "(serialised as " + request.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict) + ")";
+  } catch (const nlohmann::json::type_error& error) {
+    return error.what();
+  }
+}
+
+}  // namespace tarnex::e2e

@@ -54,8 +54,17 @@ std::string json_quote(const std::string& text);
 // ones; a time-out or a signal is reported as such.
 void expect_run(const ProcessResult& result, const std::string& out, const std::string& err, int status);
 
+// A command that ended in an exception whose text comes from a library and
+// is not fixed: nothing on stdout, one "Exception: ..." line, status 11.
+void expect_exception_line(const ProcessResult& result);
+
 // The text of the JSON library's parse error for `text` when parsed
 // strictly, as the client must report it.
 std::string json_parse_error(const std::string& text);
+
+// The text of the JSON library's error when it serialises the request
+// {"call": call, "cmd": cmd, key: value} compactly and strictly.
+std::string json_dump_error(const std::string& call, const std::string& cmd, const std::string& key,
+                            const std::string& value);
 
 }  // namespace tarnex::e2e
