@@ -27,6 +27,9 @@ Json node_request(const std::string& action, const std::optional<std::string>& n
 Json service_request(const std::string& action, const std::optional<std::string>& service,
                      const std::optional<std::string>& node);
 Json cluster_request(const std::string& action);
+// The service query of `cluster status`: its node status request with "call"
+// turned to "service" and "adv": "pools" added.
+Json pools_request(Json node_status_request);
 
 // Compact wire form: keys ascending, UTF-8 unescaped; throws the JSON
 // library's type_error on invalid UTF-8.
