@@ -1,0 +1,22 @@
+#include "commands/lookup.hpp"
+
+namespace tarnex {
+
+// Exact byte comparison only: the key 07 must not find the node 7, so no
+// numeric interpretation of either side.
+const Json* lookup_node(const Json& reply, const std::string& key) {
+  static const JsonPointer id_pointer{"/id"};
+  static const JsonPointer name_pointer{"/nodename"};
+  static const std::string empty;
+
+  if (!reply.is_object()) return nullptr;
+  const auto response = reply.find("response");
+  if (response == reply.end() || !response->is_array()) return nullptr;
+  for (const Json& node : *response) {
+    if (json_get_string(node, id_pointer, empty) == key) return &node;
+    if (json_get_string(node, name_pointer, empty) == key) return &node;
+  }
+  return nullptr;
+}
+
+}  // namespace tarnex
