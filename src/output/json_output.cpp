@@ -1,0 +1,72 @@
+#include "output/json_output.hpp"
+
+#include <string>
+
+namespace tarnex {
+
+namespace {
+
+const Json* response_array(const Json& reply) {
+  if (!reply.is_object()) return nullptr;
+  const auto response = reply.find("response");
+  if (response == reply.end() || !response->is_array()) return nullptr;
+  return &*response;
+}
+
+// Members are copied as received, whatever their type; scripts see the
+// daemon's own values.
+Json member_or(const Json& record, const char* key, const Json& fallback) {
+  if (!record.is_object()) return fallback;
+  const auto member = record.find(key);
+  return member == record.end() ? fallback : *member;
+}
+
+Json node_object(const Json& record) {
+  static const Json null_value;
+  Json node(Json::value_t::object);
+  node["id"] = member_or(record, "id", null_value);
+  node["name"] = member_or(record, "nodename", null_value);
+  node["state"] = member_or(record, "state", null_value);
+  node["enabled"] = member_or(record, "enabled", null_value);
+  return node;
+}
+
+Json service_object(const Json& record) {
+  static const Json empty_text = "";
+  static const JsonPointer run_node_pointer{"/run_node"};
+  // 1024 is out of the node id range: it stands for "not placed", as does an
+  // unreadable run_node, and both reach scripts as -1.
+  constexpr std::int64_t not_placed = 1024;
+  std::int64_t node_id = json_get_int(record, run_node_pointer, not_placed);
+  if (node_id == not_placed) node_id = -1;
+
+  Json service(Json::value_t::object);
+  service["name"] = member_or(record, "name", empty_text);
+  service["state"] = member_or(record, "state", empty_text);
+  service["enabled"] = member_or(record, "enabled", empty_text);
+  service["nodeId"] = node_id;
+  return service;
+}
+
+}  // namespace
+
+Json build_status_document(const Json& nodes, const Json& services) {
+  Json document;
+  if (const Json* response = response_array(nodes)) {
+    for (const Json& record : *response)
+      document["cluster"]["nodes"].push_back(node_object(record));
+  }
+  if (const Json* response = response_array(services)) {
+    for (const Json& record : *response)
+      document["cluster"]["services"].push_back(service_object(record));
+  }
+  return document;
+}
+
+void print_status_document(const Json& document, FILE* out) {
+  const std::string text = document.dump(2, ' ', false, Json::error_handler_t::strict);
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fputc('\n', out);
+}
+
+}  // namespace tarnex
