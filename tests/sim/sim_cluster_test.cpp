@@ -1,0 +1,353 @@
+#include "sim_cluster.hpp"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace tarnex::sim {
+namespace {
+
+// alpha (1) and bravo (2) enabled, charlie (3) disabled. db prefers 1, web
+// 2, mail the disabled 3; cache has no preference; archive is disabled.
+ClusterConfig test_config() {
+  ClusterConfig config;
+  config.cluster.mgmt_url = "tcp://127.0.0.1:1";
+  for (const auto& [id, name, enabled] : std::vector<std::tuple<std::uint32_t, std::string, bool>>{
+           {1, "alpha", true}, {2, "bravo", true}, {3, "charlie", false}}) {
+    NodeConfig node;
+    node.id = id;
+    node.nodename = name;
+    node.internal_addr = "10.0.0." + std::to_string(id);
+    node.enabled = enabled;
+    config.nodes.push_back(node);
+  }
+  for (const auto& [name, enabled, pools] :
+       std::vector<std::tuple<std::string, bool, std::vector<std::string>>>{{"db", true, {"db-pool"}},
+                                                                            {"web", true, {"www", "logs"}},
+                                                                            {"cache", true, {}},
+                                                                            {"archive", false, {"arch"}},
+                                                                            {"mail", true, {}}}) {
+    ServiceConfig service;
+    service.name = name;
+    service.enabled = enabled;
+    service.pools = pools;
+    config.services.push_back(service);
+  }
+  config.distribution_preferences = {{"db", 1}, {"web", 2}, {"mail", 3}};
+  return config;
+}
+
+Json ask(SimCluster& cluster, const Json& request) {
+  return handle_request(cluster, request);
+}
+
+const SimService& service_named(const SimCluster& cluster, const std::string& name) {
+  for (const auto& service : cluster.services) {
+    if (service.name == name) return service;
+  }
+  throw std::runtime_error("no service " + name);
+}
+
+const SimNode* node_with_id(const SimCluster& cluster, std::uint32_t id) {
+  for (const auto& node : cluster.nodes) {
+    if (node.id == id) return &node;
+  }
+  return nullptr;
+}
+
+std::string message_of(const Json& reply) {
+  return json_get_string(reply, JsonPointer("/response/message"), "?");
+}
+
+// Everything a client can see, to check that refused requests change nothing.
+std::string snapshot(SimCluster& cluster) {
+  return ask(cluster, {{"call", "node"}, {"cmd", "status"}}).dump() +
+         ask(cluster, {{"call", "service"}, {"cmd", "status"}, {"adv", "pools"}}).dump();
+}
+
+TEST(SimClusterBuild, PlacesEnabledServicesByPreferenceElseOnFirstNodeThatCanRunThem) {
+  const SimCluster cluster = build_sim_cluster(test_config());
+  struct Expected {
+    const char* name;
+    std::int64_t run_node;
+    const char* state;
+    bool enabled;
+  };
+  for (const auto& e : std::vector<Expected>{{"db", 1, "ONLINE", true},
+                                             {"web", 2, "ONLINE", true},
+                                             {"cache", 1, "ONLINE", true},
+                                             {"archive", -1, "STOPPED", false},
+                                             {"mail", 1, "ONLINE", true}}) {
+    SCOPED_TRACE(e.name);
+    const auto& service = service_named(cluster, e.name);
+    EXPECT_EQ(service.run_node, e.run_node);
+    EXPECT_EQ(service.state, e.state);
+    EXPECT_EQ(service.enabled, e.enabled);
+  }
+  ASSERT_EQ(cluster.nodes.size(), 3U);
+  EXPECT_EQ(cluster.nodes[2].nodename, "charlie");
+  EXPECT_FALSE(cluster.nodes[2].enabled);
+  EXPECT_EQ(cluster.nodes[2].state, "ONLINE");
+}
+
+TEST(SimClusterBuild, TakesTheFirstPreferenceThatFitsAndLeavesServicesUnplacedWhenNoNodeFits) {
+  ClusterConfig config = test_config();
+  config.distribution_preferences = {{"db", 3}, {"db", 2}, {"db", 1}};
+  EXPECT_EQ(service_named(build_sim_cluster(config), "db").run_node, 2);
+
+  for (auto& node : config.nodes)
+    node.enabled = false;
+  const SimCluster cluster = build_sim_cluster(config);
+  for (const auto& service : cluster.services) {
+    EXPECT_EQ(service.run_node, -1) << service.name;
+    EXPECT_EQ(service.state, "STOPPED") << service.name;
+  }
+}
+
+TEST(SimClusterStatus, AnswersNodeAndServiceRecordsInTheShapesTheClientReads) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  const Json nodes = ask(cluster, {{"call", "node"}, {"cmd", "status"}});
+  EXPECT_EQ(nodes, Json::parse(R"({"response": [
+      {"id": 1, "nodename": "alpha", "state": "ONLINE", "enabled": true},
+      {"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true},
+      {"id": 3, "nodename": "charlie", "state": "ONLINE", "enabled": false}]})"));
+
+  const Json services = ask(cluster, {{"call", "service"}, {"cmd", "status"}});
+  ASSERT_TRUE(services["response"].is_array());
+  ASSERT_EQ(services["response"].size(), 5U);
+  EXPECT_EQ(services["response"][0],
+            Json::parse(R"({"name": "db", "enabled": true, "state": "ONLINE", "run_node": 1})"));
+  for (const auto& record : services["response"])
+    EXPECT_FALSE(record.contains("pools"));
+
+  const Json with_pools = ask(cluster, {{"call", "service"}, {"cmd", "status"}, {"adv", "pools"}});
+  EXPECT_EQ(with_pools["response"][1]["pools"],
+            Json::parse(R"([{"name": "www", "state": "ONLINE"}, {"name": "logs", "state": "ONLINE"}])"));
+  EXPECT_EQ(with_pools["response"][2]["pools"], Json::array());
+  EXPECT_EQ(with_pools["response"][3]["pools"], Json::parse(R"([{"name": "arch", "state": "EXPORTED"}])"));
+}
+
+TEST(SimClusterStatus, FindsOneNodeByIdNameOrIdTextAndOneServiceByName) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  for (const Json& id : {Json(2), Json("bravo"), Json("2")}) {
+    SCOPED_TRACE(id.dump());
+    const Json reply = ask(cluster, {{"call", "node"}, {"cmd", "status"}, {"id", id}});
+    ASSERT_EQ(reply["response"].size(), 1U);
+    EXPECT_EQ(reply["response"][0]["nodename"], "bravo");
+  }
+  const Json reply = ask(cluster, {{"call", "service"}, {"cmd", "status"}, {"serviceName", "web"}});
+  ASSERT_EQ(reply["response"].size(), 1U);
+  EXPECT_EQ(reply["response"][0]["name"], "web");
+}
+
+TEST(SimClusterRequests, RefusesMalformedAndUnknownRequestsWithAnErrorReplyAndChangesNothing) {
+  struct Case {
+    const char* request;
+    int error;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {R"([1, 2])", kErrorBadRequest, "request must be a JSON object"},
+      {R"("node")", kErrorBadRequest, "request must be a JSON object"},
+      {R"({"cmd": "status"})", kErrorBadRequest, "request needs a \"call\" string"},
+      {R"({"call": 1, "cmd": "status"})", kErrorBadRequest, "request needs a \"call\" string"},
+      {R"({"call": "node"})", kErrorBadRequest, "request needs a \"cmd\" string"},
+      {R"({"call": "disk", "cmd": "status"})", kErrorBadRequest, "unknown call: disk"},
+      {R"({"call": "node", "cmd": "reboot", "id": 1})", kErrorBadRequest, "unknown command for node: reboot"},
+      {R"({"call": "cluster", "cmd": "status"})", kErrorBadRequest, "unknown command for cluster: status"},
+      {R"({"call": "node", "cmd": "disable"})", kErrorBadRequest, "node disable needs \"id\""},
+      {R"({"call": "node", "cmd": "disable", "id": true})", kErrorBadRequest,
+       "\"id\" must be a node id or a node name"},
+      {R"({"call": "node", "cmd": "disable", "id": 1.0})", kErrorBadRequest,
+       "\"id\" must be a node id or a node name"},
+      {R"({"call": "node", "cmd": "disable", "id": 9})", kErrorNotFound, "node not found: 9"},
+      {R"({"call": "node", "cmd": "disable", "id": -1})", kErrorNotFound, "node not found: -1"},
+      {R"({"call": "node", "cmd": "disable", "id": 4294967297})", kErrorNotFound,
+       "node not found: 4294967297"},
+      {R"({"call": "node", "cmd": "status", "id": "Alpha"})", kErrorNotFound, "node not found: Alpha"},
+      {R"({"call": "node", "cmd": "exit", "id": 1, "force": "yes"})", kErrorBadRequest,
+       "\"force\" must be a boolean"},
+      {R"({"call": "service", "cmd": "stop"})", kErrorBadRequest, "service stop needs \"serviceName\""},
+      {R"({"call": "service", "cmd": "stop", "serviceName": 7})", kErrorBadRequest,
+       "\"serviceName\" must be a string"},
+      {R"({"call": "service", "cmd": "status", "serviceName": "DB"})", kErrorNotFound,
+       "service not found: DB"},
+      {R"({"call": "service", "cmd": "status", "adv": "disks"})", kErrorBadRequest,
+       "unknown \"adv\" selector: \"disks\""},
+      {R"({"call": "service", "cmd": "start", "serviceName": "cache", "nodeId": "zulu"})", kErrorNotFound,
+       "node not found: zulu"},
+      {R"({"call": "service", "cmd": "start", "serviceName": "cache", "nodeId": null})", kErrorBadRequest,
+       "\"nodeId\" must be a node id or a node name"},
+  };
+  SimCluster cluster = build_sim_cluster(test_config());
+  const std::string before = snapshot(cluster);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.request);
+    const Json reply = ask(cluster, Json::parse(c.request));
+    EXPECT_EQ(reply, error_reply(c.error, c.message));
+  }
+  EXPECT_EQ(snapshot(cluster), before);
+}
+
+TEST(SimClusterRequests, NodeEnableDisableAndBreakChangeTheNode) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "disable"}, {"id", 2}})),
+            "node 2 (bravo) disabled");
+  EXPECT_FALSE(node_with_id(cluster, 2)->enabled);
+  EXPECT_EQ(service_named(cluster, "web").run_node, 2) << "disabling a node does not stop its services";
+
+  EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "break"}, {"id", "bravo"}})),
+            "node 2 (bravo) marked BROKEN");
+  EXPECT_EQ(node_with_id(cluster, 2)->state, "BROKEN");
+
+  EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "enable"}, {"id", "2"}})),
+            "node 2 (bravo) enabled");
+  EXPECT_TRUE(node_with_id(cluster, 2)->enabled);
+  EXPECT_EQ(node_with_id(cluster, 2)->state, "ONLINE");
+}
+
+TEST(SimClusterRequests, NodeExitIsRefusedWhileTheNodeRunsServicesUnlessForced) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  const std::string before = snapshot(cluster);
+  EXPECT_EQ(ask(cluster, {{"call", "node"}, {"cmd", "exit"}, {"id", 1}}),
+            error_reply(kErrorRefused,
+                        "node 1 (alpha) still runs db, cache, mail; stop them first or exit with force"));
+  EXPECT_EQ(ask(cluster, {{"call", "node"}, {"cmd", "exit"}, {"id", 1}, {"force", false}}),
+            error_reply(kErrorRefused,
+                        "node 1 (alpha) still runs db, cache, mail; stop them first or exit with force"));
+  EXPECT_EQ(snapshot(cluster), before);
+
+  EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "exit"}, {"id", 1}, {"force", true}})),
+            "node 1 (alpha) left the cluster; stopped db, cache, mail");
+  EXPECT_EQ(node_with_id(cluster, 1), nullptr);
+  for (const char* name : {"db", "cache", "mail"}) {
+    EXPECT_EQ(service_named(cluster, name).run_node, -1) << name;
+    EXPECT_EQ(service_named(cluster, name).state, "STOPPED") << name;
+  }
+  EXPECT_EQ(service_named(cluster, "web").run_node, 2);
+
+  // A node without services leaves without force; a node gone is gone.
+  EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "exit"}, {"id", "charlie"}})),
+            "node 3 (charlie) left the cluster");
+  EXPECT_EQ(ask(cluster, {{"call", "node"}, {"cmd", "status"}, {"id", 1}}),
+            error_reply(kErrorNotFound, "node not found: 1"));
+}
+
+TEST(SimClusterRequests, ServiceStopAndStartMoveTheServiceBetweenNodes) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  const Json stop = {{"call", "service"}, {"cmd", "stop"}, {"serviceName", "db"}};
+  EXPECT_EQ(message_of(ask(cluster, stop)), "service db stopped");
+  EXPECT_EQ(service_named(cluster, "db").run_node, -1);
+  EXPECT_EQ(service_named(cluster, "db").state, "STOPPED");
+  EXPECT_EQ(message_of(ask(cluster, stop)), "service db is already stopped");
+
+  EXPECT_EQ(
+      message_of(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "db"}, {"nodeId", 2}})),
+      "service db started on node 2 (bravo)");
+  EXPECT_EQ(service_named(cluster, "db").run_node, 2);
+  EXPECT_EQ(service_named(cluster, "db").state, "ONLINE");
+
+  // Running: a start on the same node (or anywhere) is a no-op, elsewhere a refusal.
+  EXPECT_EQ(message_of(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "db"}})),
+            "service db is already running on node 2");
+  EXPECT_EQ(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "db"}, {"nodeId", "alpha"}}),
+            error_reply(kErrorRefused, "service db is running on node 2; stop it first"));
+
+  // Without a node the start follows the preference.
+  ask(cluster, stop);
+  EXPECT_EQ(message_of(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "db"}})),
+            "service db started on node 1 (alpha)");
+}
+
+TEST(SimClusterRequests, ServiceStartIsRefusedOnNodesThatCannotRunItAndForDisabledServices) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  ask(cluster, {{"call", "service"}, {"cmd", "stop"}, {"serviceName", "cache"}});
+  ask(cluster, {{"call", "node"}, {"cmd", "break"}, {"id", 2}});
+  const std::string before = snapshot(cluster);
+  struct Case {
+    Json node_id;
+    Json reply;
+  };
+  for (const auto& c : std::vector<Case>{
+           {3, error_reply(kErrorRefused, "node 3 (charlie) is disabled")},
+           {"bravo", error_reply(kErrorRefused, "node 2 (bravo) is not ONLINE (state BROKEN)")},
+           {7, error_reply(kErrorNotFound, "node not found: 7")},
+       }) {
+    SCOPED_TRACE(c.node_id.dump());
+    EXPECT_EQ(ask(cluster,
+                  {{"call", "service"}, {"cmd", "start"}, {"serviceName", "cache"}, {"nodeId", c.node_id}}),
+              c.reply);
+  }
+  EXPECT_EQ(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "archive"}, {"nodeId", 1}}),
+            error_reply(kErrorRefused, "service archive is disabled; enable it first"));
+  EXPECT_EQ(snapshot(cluster), before);
+
+  // With every node unable to run it, a start without a node has nowhere to go.
+  ask(cluster, {{"call", "node"}, {"cmd", "disable"}, {"id", 1}});
+  EXPECT_EQ(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "cache"}}),
+            error_reply(kErrorRefused,
+                        "no node can run service cache: every node is disabled, not ONLINE or gone"));
+}
+
+TEST(SimClusterRequests, ServiceEnableDisableAndBreakChangeTheService) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  auto service_cmd = [&](const char* cmd, const char* name) {
+    return message_of(ask(cluster, {{"call", "service"}, {"cmd", cmd}, {"serviceName", name}}));
+  };
+  EXPECT_EQ(service_cmd("disable", "web"), "service web disabled");
+  EXPECT_FALSE(service_named(cluster, "web").enabled);
+  EXPECT_EQ(service_named(cluster, "web").state, "ONLINE") << "disabling does not stop";
+
+  EXPECT_EQ(service_cmd("break", "web"), "service web marked BROKEN");
+  EXPECT_EQ(service_named(cluster, "web").state, "BROKEN");
+  EXPECT_EQ(service_named(cluster, "web").run_node, 2);
+  EXPECT_EQ(service_cmd("break", "archive"), "service archive is stopped; nothing to break");
+  EXPECT_EQ(service_named(cluster, "archive").state, "STOPPED");
+
+  EXPECT_EQ(service_cmd("enable", "web"), "service web enabled");
+  // A broken service restarts where it is.
+  EXPECT_EQ(service_cmd("start", "web"), "service web started on node 2 (bravo)");
+  EXPECT_EQ(service_named(cluster, "web").state, "ONLINE");
+}
+
+TEST(SimClusterRequests, ClusterExitStopsEveryServiceAndRemovesEveryNode) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  EXPECT_EQ(message_of(ask(cluster, {{"call", "cluster"}, {"cmd", "exit"}})),
+            "cluster exit: stopped 4 services, removed 3 nodes");
+  EXPECT_EQ(ask(cluster, {{"call", "node"}, {"cmd", "status"}}), Json::parse(R"({"response": []})"));
+  for (const auto& service : cluster.services) {
+    EXPECT_EQ(service.state, "STOPPED") << service.name;
+    EXPECT_EQ(service.run_node, -1) << service.name;
+  }
+  EXPECT_EQ(
+      ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "db"}}),
+      error_reply(kErrorRefused, "no node can run service db: every node is disabled, not ONLINE or gone"));
+}
+
+TEST(SimClusterRequests, ServiceHelpListsTheCommands) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  const Json reply = ask(cluster, {{"call", "service"}, {"cmd", "help"}});
+  ASSERT_TRUE(reply["response"].is_array());
+  ASSERT_FALSE(reply["response"].empty());
+  for (const auto& line : reply["response"])
+    EXPECT_TRUE(line.is_string());
+}
+
+TEST(SimClusterRequestText, ParsesStrictlyAndAlwaysAnswersWithJson) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  EXPECT_EQ(Json::parse(handle_request_text(cluster,
+                                            R"({"call":"node","cmd":"status","id":1})"))["response"][0]["id"],
+            1);
+  for (const char* text : {"", "not json", R"({"call":"node","cmd":"status"} trailing)",
+                           R"({"call":"node", /* comment */ "cmd":"status"})", "{\"call\":\"\xff\"}"}) {
+    SCOPED_TRACE(text);
+    const Json reply = Json::parse(handle_request_text(cluster, text));
+    EXPECT_EQ(reply["error"], kErrorBadRequest);
+    EXPECT_EQ(reply["errorMessage"].get<std::string>().rfind("request is not valid JSON: ", 0), 0U)
+        << reply["errorMessage"];
+  }
+}
+
+}  // namespace
+}  // namespace tarnex::sim

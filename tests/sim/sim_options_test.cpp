@@ -1,0 +1,64 @@
+#include "sim_options.hpp"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace tarnex::sim {
+namespace {
+
+TEST(SimOptions, ReadsEachOptionInBothSpellingsAndKeepsDefaultsOtherwise) {
+  SimOptions options;
+  options.config_path = "default.json";
+  ASSERT_EQ(parse_sim_options({}, options), "");
+  EXPECT_EQ(options.config_path, "default.json");
+  EXPECT_FALSE(options.bind.has_value());
+  EXPECT_EQ(options.delay_ms, 0);
+
+  ASSERT_EQ(
+      parse_sim_options({"--config", "a.json", "--bind=tcp://127.0.0.1:5", "--delay-ms", "2500"}, options),
+      "");
+  EXPECT_EQ(options.config_path, "a.json");
+  EXPECT_EQ(options.bind, "tcp://127.0.0.1:5");
+  EXPECT_EQ(options.delay_ms, 2500);
+  EXPECT_FALSE(options.help);
+
+  ASSERT_EQ(parse_sim_options({"--config=b.json", "--bind", "ipc:///tmp/x", "--delay-ms=0", "-h"}, options),
+            "");
+  EXPECT_EQ(options.config_path, "b.json");
+  EXPECT_EQ(options.bind, "ipc:///tmp/x");
+  EXPECT_EQ(options.delay_ms, 0);
+  EXPECT_TRUE(options.help);
+}
+
+TEST(SimOptions, RefusesBadCommandLines) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* problem;
+  };
+  const char* const bad_delay = "--delay-ms needs a whole number of milliseconds from 0 to 3600000, not ";
+  for (const auto& c : std::vector<Case>{
+           {{"--config"}, "--config needs a value"},
+           {{"--bind="}, "--bind needs a value"},
+           {{"--delay-ms", ""}, "--delay-ms needs a value"},
+           {{"--delay-ms", "-5"}, ""},
+           {{"--delay-ms", "1.5"}, ""},
+           {{"--delay-ms", "3600001"}, ""},
+           {{"--delay-ms", "99999999999999999999"}, ""},
+           {{"--delay", "5"}, "unknown option: --delay"},
+           {{"--configx=a"}, "unknown option: --configx=a"},
+           {{"cluster.json"}, "unexpected argument: cluster.json"},
+       }) {
+    SCOPED_TRACE(c.args.back());
+    SimOptions options;
+    const std::string expected = *c.problem != '\0' ? c.problem : bad_delay + c.args.back();
+    EXPECT_EQ(parse_sim_options(c.args, options), expected);
+  }
+  SimOptions options;
+  EXPECT_EQ(parse_sim_options({"--delay-ms", "3600000"}, options), "");
+  EXPECT_EQ(options.delay_ms, kMaxDelayMs);
+}
+
+}  // namespace
+}  // namespace tarnex::sim

@@ -1,0 +1,226 @@
+// The ruxd-sim program itself: start-up failures, the socket loop, signals.
+
+#include <stdlib.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <zmq.hpp>
+
+#include "child_process.hpp"
+
+namespace tarnex::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Json = nlohmann::json;
+
+constexpr const char* kSimPath = RUXD_SIM_PATH;
+
+struct TempDir {
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "ruxd-sim-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  std::string file(const std::string& name, const std::string& text) const {
+    const std::string full = path + "/" + name;
+    std::ofstream(full) << text;
+    return full;
+  }
+
+  std::string path;
+};
+
+constexpr const char* kConfig = R"({
+  "nodes": [
+    {"id": 1, "nodename": "alpha", "internal_addr": "10.0.0.1", "ruxd_port": 1},
+    {"id": 2, "nodename": "bravo", "internal_addr": "10.0.0.2", "ruxd_port": 1}
+  ],
+  "services": [{"name": "db"}]
+})";
+
+// Starts ruxd-sim on a free loopback port and waits until it listens. A port
+// taken by someone else between the look-up and the bind means another try.
+std::string start_daemon(ChildProcess& daemon, const std::string& config,
+                         const std::vector<std::string>& extra = {}) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(free_tcp_port());
+    std::vector<std::string> argv = {kSimPath, "--config", config, "--bind", endpoint};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    start_child(daemon, argv);
+    if (wait_for_output(daemon, "listening on " + endpoint, 10s)) return endpoint;
+    const ProcessResult failed = finish_child(daemon, SIGKILL, 5s);
+    if (failed.err.find("cannot bind") == std::string::npos) {
+      ADD_FAILURE() << "ruxd-sim did not start: " << failed.out << failed.err;
+      return {};
+    }
+  }
+  ADD_FAILURE() << "no free port for ruxd-sim";
+  return {};
+}
+
+// One request of one or more parts over a fresh REQ socket; nullopt when no
+// reply comes in time.
+std::optional<std::string> exchange(const std::string& endpoint, const std::vector<std::string>& parts,
+                                    int timeout_ms = 5000) {
+  zmq::context_t context;
+  zmq::socket_t socket(context, zmq::socket_type::req);
+  socket.set(zmq::sockopt::rcvtimeo, timeout_ms);
+  socket.set(zmq::sockopt::linger, 0);
+  socket.connect(endpoint);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    socket.send(zmq::buffer(parts[i]),
+                i + 1 < parts.size() ? zmq::send_flags::sndmore : zmq::send_flags::none);
+  }
+  zmq::message_t reply;
+  if (!socket.recv(reply, zmq::recv_flags::none)) return std::nullopt;
+  return reply.to_string();
+}
+
+Json ask(const std::string& endpoint, const std::string& request) {
+  const auto reply = exchange(endpoint, {request});
+  if (!reply) return Json("no reply");
+  return Json::parse(*reply);
+}
+
+TEST(SimProcess, AnswersRequestsKeepsStateAndStopsCleanlyOnSigtermAndSigint) {
+  TempDir dir;
+  const std::string config = dir.file("cluster.json", kConfig);
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    ChildProcess daemon;
+    const std::string endpoint = start_daemon(daemon, config);
+    ASSERT_FALSE(endpoint.empty());
+    EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"disable","id":2})"),
+              Json::parse(R"({"response": {"message": "node 2 (bravo) disabled"}})"));
+    EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status","id":"bravo"})")["response"][0]["enabled"],
+              false);
+
+    const ProcessResult result = finish_child(daemon, signal, 10s);
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.out,
+              "ruxd-sim: listening on " + endpoint + " (2 nodes, 1 services)\nruxd-sim: stopped\n");
+    EXPECT_EQ(result.err, "");
+  }
+}
+
+TEST(SimProcess, AnswersTextThatIsNotJsonAndMultipartRequestsWithErrorReplies) {
+  TempDir dir;
+  ChildProcess daemon;
+  const std::string endpoint = start_daemon(daemon, dir.file("cluster.json", kConfig));
+  ASSERT_FALSE(endpoint.empty());
+
+  const Json not_json = ask(endpoint, "status please");
+  EXPECT_EQ(not_json["error"], 1);
+  EXPECT_EQ(not_json["errorMessage"].get<std::string>().rfind("request is not valid JSON: ", 0), 0U);
+
+  const auto multipart = exchange(endpoint, {R"({"call":"node",)", R"("cmd":"status"})"});
+  ASSERT_TRUE(multipart.has_value());
+  EXPECT_EQ(Json::parse(*multipart), Json::parse(R"({"error": 1,
+      "errorMessage": "a request must be a single message part"})"));
+
+  // Still serving afterwards.
+  EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+  EXPECT_EQ(finish_child(daemon, SIGTERM, 10s).exit_status, 0);
+}
+
+TEST(SimProcess, HoldsRepliesForDelayMsYetStopsAtOnceWhileHoldingOne) {
+  TempDir dir;
+  const std::string config = dir.file("cluster.json", kConfig);
+  {
+    ChildProcess daemon;
+    const std::string endpoint = start_daemon(daemon, config, {"--delay-ms", "400"});
+    ASSERT_FALSE(endpoint.empty());
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 400ms);
+    EXPECT_EQ(finish_child(daemon, SIGTERM, 10s).exit_status, 0);
+  }
+  {
+    ChildProcess daemon;
+    const std::string endpoint = start_daemon(daemon, config, {"--delay-ms", "3600000"});
+    ASSERT_FALSE(endpoint.empty());
+    EXPECT_FALSE(exchange(endpoint, {R"({"call":"node","cmd":"status"})"}, 300).has_value());
+    const auto stopping = std::chrono::steady_clock::now();
+    const ProcessResult result = finish_child(daemon, SIGTERM, 10s);
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 3s);
+  }
+}
+
+TEST(SimProcess, EndsAtOnceWithAMessageWhenItCannotStart) {
+  TempDir dir;
+  const std::string good = dir.file("good.json", kConfig);
+  const std::string missing = dir.path + "/missing.json";
+  const std::string broken = dir.file("broken.json", "{\"nodes\": [");
+  const std::string invalid = dir.file("invalid.json", R"({"nodes": [
+      {"id": 1, "nodename": "a", "internal_addr": "x", "ruxd_port": 1},
+      {"id": 1, "nodename": "", "internal_addr": "y", "ruxd_port": 1}]})");
+  const std::string no_url = dir.file("no-url.json", kConfig);
+
+  // A daemon already on the port makes the next bind fail.
+  ChildProcess first;
+  const std::string taken = start_daemon(first, good);
+  ASSERT_FALSE(taken.empty());
+
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // the start of standard error
+  };
+  const std::vector<Case> cases = {
+      {{"--config", missing},
+       1,
+       "ruxd-sim: cannot load " + missing + ": cannot open config file: " + missing + "\n"},
+      {{"--config", broken}, 1, "ruxd-sim: cannot load " + broken + ": [json.exception.parse_error"},
+      {{"--config", invalid},
+       1,
+       "ruxd-sim: invalid configuration " + invalid +
+           ":\n  -- nodes[1]: empty nodename\n  -- nodes[1]: duplicate node id 1\n"},
+      {{"--config", no_url},
+       1,
+       "ruxd-sim: " + no_url + " has no \"mgmt-url\" and no --bind was given: nothing to listen on\n"},
+      {{"--config", good, "--bind", taken},
+       1,
+       "ruxd-sim: cannot bind " + taken + ": Address already in use\n"},
+      {{"--config", good, "--bind", "127.0.0.1:1"},
+       1,
+       "ruxd-sim: cannot bind 127.0.0.1:1: Invalid argument\n"},
+      {{"--config", good, "--delay-ms", "soon"}, 2, "ruxd-sim: --delay-ms needs a whole number"},
+      {{"--verbose"}, 2, "ruxd-sim: unknown option: --verbose\nUsage: ruxd-sim"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    std::vector<std::string> argv = {kSimPath};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const ProcessResult result = run_process(argv, 10s);
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(result.exit_status, c.status);
+    EXPECT_EQ(result.err.substr(0, c.err.size()), c.err) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(finish_child(first, SIGTERM, 10s).exit_status, 0);
+
+  const ProcessResult help = run_process({kSimPath, "--help"}, 10s);
+  EXPECT_EQ(help.exit_status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: ruxd-sim [--config PATH] [--bind ENDPOINT] [--delay-ms N]\n", 0), 0U);
+}
+
+}  // namespace
+}  // namespace tarnex::testing
