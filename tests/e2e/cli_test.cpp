@@ -145,6 +145,7 @@ TEST(Dispatch, RefusalsPrintUsageAndReturnTwelve) {
       {{"storage", "list"}, top_usage(), ""},
       {{"Cluster", "status"}, top_usage(), ""},
       {{"nodes"}, top_usage(), ""},
+      {{"--", "-h"}, top_usage(), ""},
       // An explicitly empty system word is refused, never taken as "cluster".
       {{"", "exit", "--id=3"}, top_usage(), ""},
       {{"", "exit"}, top_usage(), ""},

@@ -192,5 +192,29 @@ TEST(SettingsFile, BareProgramNameSearchesTheWorkingDirectory) {
   EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
 }
 
+// A candidate whose status cannot be read (here: a directory name too long
+// for the system) may be skipped or may end the search, but the program must
+// not end abnormally.
+TEST(SettingsFile, UnreadableCandidateStatusIsNotFatal) {
+  Responder daemon({{"{}"}});
+  Sandbox box;
+  box.write("work/tarnex-viravi.config", "[RUXD]\nConfig=" + box.config_path.string() + "\n");
+  box.use_endpoint(daemon.endpoint());
+  RunOptions options;
+  options.directory = box.dir / "work";
+  options.argv0 = (box.dir / std::string(300, 'a') / "tarnex-viravi").string();
+  ProcessResult result = box.run({"cluster", "exit"}, options);
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(result.signal, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  if (result.exit_status == 0) {
+    EXPECT_EQ(result.err, "");  // skipped: the settings file in the working directory was used
+    EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+  } else {
+    EXPECT_EQ(result.exit_status, 1);  // the search ended: default path
+    EXPECT_EQ(result.err, "ruxd:config: cannot open config file: " + default_path + "\n" + no_endpoint);
+  }
+}
+
 }  // namespace
 }  // namespace tarnex::e2e
