@@ -10,7 +10,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace tarnex::testing {
@@ -174,6 +177,40 @@ int free_tcp_port() {
   close(fd);
   if (!ok) throw std::runtime_error("no free port");
   return ntohs(address.sin_port);
+}
+
+std::string start_daemon_on_free_port(
+    ChildProcess& daemon, const std::function<std::vector<std::string>(const std::string&)>& argv_for,
+    std::string& problem) {
+  using namespace std::chrono_literals;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(free_tcp_port());
+    start_child(daemon, argv_for(endpoint));
+    if (wait_for_output(daemon, "listening on " + endpoint, 15s)) return endpoint;
+    const ProcessResult failed = finish_child(daemon, SIGKILL, 5s);
+    problem = failed.out + failed.err;
+    if (failed.err.find("cannot bind") == std::string::npos) return {};
+  }
+  return {};
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tarnex-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+}
+
+std::string TempDir::file(const std::string& name, const std::string& text) const {
+  const std::string full = path + "/" + name;
+  std::ofstream stream(full);
+  stream << text;
+  if (!stream.flush()) throw std::runtime_error("cannot write " + full);
+  return full;
 }
 
 }  // namespace tarnex::testing

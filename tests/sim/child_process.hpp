@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,5 +52,27 @@ ProcessResult run_process(const std::vector<std::string>& argv, std::chrono::mil
 
 // A loopback TCP port that was free a moment ago.
 int free_tcp_port();
+
+// Starts the daemon command line that `argv_for` builds for a loopback
+// endpoint on a free port, and waits until the daemon says it listens there.
+// A port taken by someone else in between means another try. Returns the
+// endpoint, or the empty text with the daemon's output in `problem`.
+std::string start_daemon_on_free_port(
+    ChildProcess& daemon, const std::function<std::vector<std::string>(const std::string&)>& argv_for,
+    std::string& problem);
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it at the end of the scope.
+struct TempDir {
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  // Writes `text` to the file `name` in the directory; returns its path.
+  std::string file(const std::string& name, const std::string& text) const;
+
+  std::string path;
+};
 
 }  // namespace tarnex::testing

@@ -1,10 +1,6 @@
 // The ruxd-sim program itself: start-up failures, the socket loop, signals.
 
-#include <stdlib.h>
-
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,28 +19,6 @@ using Json = nlohmann::json;
 
 constexpr const char* kSimPath = RUXD_SIM_PATH;
 
-struct TempDir {
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ruxd-sim-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string file(const std::string& name, const std::string& text) const {
-    const std::string full = path + "/" + name;
-    std::ofstream(full) << text;
-    return full;
-  }
-
-  std::string path;
-};
-
 constexpr const char* kConfig = R"({
   "nodes": [
     {"id": 1, "nodename": "alpha", "internal_addr": "10.0.0.1", "ruxd_port": 1},
@@ -53,24 +27,21 @@ constexpr const char* kConfig = R"({
   "services": [{"name": "db"}]
 })";
 
-// Starts ruxd-sim on a free loopback port and waits until it listens. A port
-// taken by someone else between the look-up and the bind means another try.
+// Starts ruxd-sim with `config` on a free loopback port; the endpoint, or
+// the empty text after a test failure.
 std::string start_daemon(ChildProcess& daemon, const std::string& config,
                          const std::vector<std::string>& extra = {}) {
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(free_tcp_port());
-    std::vector<std::string> argv = {kSimPath, "--config", config, "--bind", endpoint};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    start_child(daemon, argv);
-    if (wait_for_output(daemon, "listening on " + endpoint, 10s)) return endpoint;
-    const ProcessResult failed = finish_child(daemon, SIGKILL, 5s);
-    if (failed.err.find("cannot bind") == std::string::npos) {
-      ADD_FAILURE() << "ruxd-sim did not start: " << failed.out << failed.err;
-      return {};
-    }
-  }
-  ADD_FAILURE() << "no free port for ruxd-sim";
-  return {};
+  std::string problem;
+  const std::string endpoint = start_daemon_on_free_port(
+      daemon,
+      [&](const std::string& endpoint) {
+        std::vector<std::string> argv = {kSimPath, "--config", config, "--bind", endpoint};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
+      },
+      problem);
+  if (endpoint.empty()) ADD_FAILURE() << "ruxd-sim did not start: " << problem;
+  return endpoint;
 }
 
 // One request of one or more parts over a fresh REQ socket; nullopt when no
