@@ -235,6 +235,33 @@ TEST(ClusterStatus, OddRecordsInTables) {
                      0}});
 }
 
+// Node ids sort numerically, service names byte-wise; pools may come as an
+// object (its member values) or as a single value (one item).
+TEST(ClusterStatus, OrderingAndPoolShapes) {
+  const std::string nodes = R"({"response": [
+    {"id": 10, "nodename": "ten", "state": "ONLINE", "enabled": true},
+    {"id": 2, "nodename": "two", "state": "ONLINE", "enabled": "true"}]})";
+  const std::string services = R"({"response": [
+    {"name": "apple", "run_node": 10, "state": "RUN", "enabled": true, "pools": {"x": {"name": "px", "state": "OK"}}},
+    {"name": "Zed", "run_node": 2, "state": "RUN", "enabled": 1, "pools": "single"},
+    {"name": "Mid", "run_node": 1023, "state": "RUN", "enabled": false}]})";
+  run_status_cases({{"ordering",
+                     {"cluster", "status"},
+                     {{nodes}, {services}},
+                     "NODES:\n"
+                     "NAME   ID     STATE    STATUS  SERVICES\n"
+                     "two    2    ONLINE   enabled  [ Zed ]\n"
+                     "ten   10    ONLINE   enabled  [ apple ]\n"
+                     "\n"
+                     "SERVICES:\n"
+                     "NAME  NODE     STATE    STATUS  POOLS\n"
+                     "Mid   1023       RUN  DISABLED  [ ]\n"
+                     "Zed      2       RUN   enabled  [ () ]\n"
+                     "apple   10       RUN   enabled  [ px(OK) ]\n",
+                     "",
+                     0}});
+}
+
 TEST(ClusterStatus, OddRecordsInTheDocument) {
   auto node = [](const std::string& enabled, const std::string& id, const std::string& name,
                  const std::string& state) {

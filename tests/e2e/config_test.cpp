@@ -33,6 +33,17 @@ TEST(Configuration, EmptyConfigValueGivesAnEmptyPath) {
   expect_run(box.run({"node", "list"}), "", "ruxd:config: cannot open config file: \n" + no_endpoint, 1);
 }
 
+// The configuration is read before the dispatcher looks at the command, so
+// even a command it would refuse ends with status 1 here.
+TEST(Configuration, CheckedBeforeDispatch) {
+  Sandbox box;
+  const std::string err =
+      "ruxd:config: cannot open config file: " + box.config_path.string() + "\n" + no_endpoint;
+  expect_run(box.run({"--force"}), "", err, 1);
+  expect_run(box.run({"storage", "list"}), "", err, 1);
+  expect_run(box.run({"", "exit"}), "", err, 1);
+}
+
 // Syntax errors carry the JSON library's own text, line and column included.
 TEST(Configuration, SyntaxErrors) {
   const std::vector<std::string> texts = {
@@ -190,30 +201,6 @@ TEST(SettingsFile, BareProgramNameSearchesTheWorkingDirectory) {
   options.argv0 = "tarnex-viravi";
   expect_run(box.run({"cluster", "exit"}, options), "", "", 0);
   EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
-}
-
-// A candidate whose status cannot be read (here: a directory name too long
-// for the system) may be skipped or may end the search, but the program must
-// not end abnormally.
-TEST(SettingsFile, UnreadableCandidateStatusIsNotFatal) {
-  Responder daemon({{"{}"}});
-  Sandbox box;
-  box.write("work/tarnex-viravi.config", "[RUXD]\nConfig=" + box.config_path.string() + "\n");
-  box.use_endpoint(daemon.endpoint());
-  RunOptions options;
-  options.directory = box.dir / "work";
-  options.argv0 = (box.dir / std::string(300, 'a') / "tarnex-viravi").string();
-  ProcessResult result = box.run({"cluster", "exit"}, options);
-  EXPECT_FALSE(result.timed_out);
-  EXPECT_EQ(result.signal, 0) << result.err;
-  EXPECT_EQ(result.out, "");
-  if (result.exit_status == 0) {
-    EXPECT_EQ(result.err, "");  // skipped: the settings file in the working directory was used
-    EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
-  } else {
-    EXPECT_EQ(result.exit_status, 1);  // the search ended: default path
-    EXPECT_EQ(result.err, "ruxd:config: cannot open config file: " + default_path + "\n" + no_endpoint);
-  }
 }
 
 }  // namespace

@@ -93,6 +93,7 @@ TEST(NodeCommands, RequestsOnTheWire) {
        "done\n",
        "",
        0},
+      {{"node", "status", "--id=", "--id=5"}, done, {request("status", R"("id":"")")}, "done\n", "", 0},
       {{"node", "status", "-n", "3", "--id", "5", "--node=6"},
        done,
        {request("status", R"("id":3)")},
