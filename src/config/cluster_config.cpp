@@ -1,0 +1,223 @@
+#include "config/cluster_config.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+namespace tarnex {
+
+namespace {
+
+using nlohmann::json;
+
+// Cuts a fraction toward zero and keeps the low-order bits, as an integer
+// source would. Done here because a plain cast of an out-of-range double is
+// undefined; the parser never yields infinities or NaN.
+template <typename T>
+T wrap_fraction(double value) {
+  static_assert(std::is_unsigned_v<T> && sizeof(T) <= sizeof(std::uint32_t));
+  constexpr double modulus = static_cast<double>(std::uint64_t{1} << (8 * sizeof(T)));
+  double wrapped = std::fmod(std::trunc(value), modulus);
+  if (wrapped < 0) wrapped += modulus;
+  return static_cast<T>(static_cast<std::uint64_t>(wrapped));
+}
+
+// Any JSON number or boolean; other kinds get the library's own type error.
+template <typename T>
+T number_value(const json& value) {
+  if (value.is_number_float()) return wrap_fraction<T>(value.get<double>());
+  return value.get<T>();
+}
+
+template <typename T>
+T required_number(const json& object, const char* key) {
+  return number_value<T>(object.at(key));
+}
+
+std::string required_string(const json& object, const char* key) {
+  return object.at(key).get<std::string>();
+}
+
+std::optional<std::string> optional_string(const json& object, const char* key) {
+  const auto it = object.find(key);
+  if (it == object.end() || !it->is_string()) return std::nullopt;
+  return it->get<std::string>();
+}
+
+// Only numbers written without sign, fraction or exponent qualify.
+template <typename T>
+std::optional<T> optional_unsigned(const json& object, const char* key) {
+  const auto it = object.find(key);
+  if (it == object.end() || !it->is_number_unsigned()) return std::nullopt;
+  return static_cast<T>(it->get<std::uint64_t>());
+}
+
+// Numbers without fraction or exponent, signed or not.
+std::optional<std::int32_t> optional_int32(const json& object, const char* key) {
+  const auto it = object.find(key);
+  if (it == object.end() || !it->is_number_integer()) return std::nullopt;
+  return static_cast<std::int32_t>(it->get<std::int64_t>());
+}
+
+// A list of names the daemon relies on: one non-string element fails the load.
+std::vector<std::string> strict_string_list(const json& object, const char* key) {
+  std::vector<std::string> result;
+  const auto it = object.find(key);
+  if (it == object.end() || !it->is_array()) return result;
+  result.reserve(it->size());
+  for (const json& element : *it)
+    result.push_back(element.get<std::string>());
+  return result;
+}
+
+// A list where the daemon itself ignores what is not a string.
+std::vector<std::string> string_elements(const json& array) {
+  std::vector<std::string> result;
+  for (const json& element : array) {
+    if (element.is_string()) result.push_back(element.get<std::string>());
+  }
+  return result;
+}
+
+ClusterSection read_cluster_section(const json& object) {
+  ClusterSection section;
+  if (const auto it = object.find("type"); it != object.end() && !it->is_null()) {
+    section.type = it->get<std::string>();  // any other kind is a type error
+  }
+  section.redundancy_n_plus = optional_unsigned<std::uint32_t>(object, "redundancy_n_plus");
+  section.start_delay = optional_int32(object, "start_delay");
+  section.mgmt_url = optional_string(object, "mgmt-url");
+  return section;
+}
+
+NodeConfig read_node(const json& object) {
+  NodeConfig node;
+  node.id = required_number<std::uint32_t>(object, "id");
+  node.internal_addr = required_string(object, "internal_addr");
+  node.ruxd_port = required_number<std::uint16_t>(object, "ruxd_port");
+  node.nodename = required_string(object, "nodename");
+  node.assigned_target = optional_string(object, "assigned_target").value_or(std::string());
+  node.enabled = object.value("enabled", true);
+  node.devices = strict_string_list(object, "devices");
+  node.site_id = optional_unsigned<std::uint32_t>(object, "site-id");
+  node.leadership_disabled = object.value("leadership_disabled", false);
+  node.runner_port = optional_unsigned<std::uint16_t>(object, "runner_port");
+  return node;
+}
+
+ExternalIp read_external_ip(const json& object) {
+  ExternalIp ip;
+  ip.interface = optional_string(object, "interface").value_or(std::string());
+  ip.ip = optional_string(object, "ip").value_or(std::string());
+  ip.label = optional_string(object, "label").value_or(std::string());
+  ip.netmask = optional_string(object, "netmask").value_or(std::string());
+  return ip;
+}
+
+ServiceConfig read_service(const json& object) {
+  ServiceConfig service;
+  service.name = required_string(object, "name");
+  service.enabled = object.value("enabled", true);
+  if (const auto it = object.find("ext_ips"); it != object.end() && it->is_array()) {
+    service.ext_ips.reserve(it->size());
+    // An element that is not an object still counts, with every field empty.
+    for (const json& element : *it)
+      service.ext_ips.push_back(read_external_ip(element));
+  }
+  service.pools = strict_string_list(object, "pools");
+  service.pri0 = optional_unsigned<std::uint32_t>(object, "pri0");
+  service.pri1 = optional_unsigned<std::uint32_t>(object, "pri1");
+  return service;
+}
+
+ServiceGroupConfig read_service_group(const json& object) {
+  ServiceGroupConfig group;
+  group.name = required_string(object, "name");
+  group.services = strict_string_list(object, "services");
+  return group;
+}
+
+// The daemon accepts the node id of a preference as text too, read the way
+// strtoul reads it.
+std::uint32_t preference_node_id(const json& value) {
+  if (!value.is_string()) return number_value<std::uint32_t>(value);
+  const auto& text = value.get_ref<const std::string&>();
+  const unsigned long id = std::stoul(text, nullptr, 10);
+  if (id > std::numeric_limits<std::uint32_t>::max()) {
+    throw std::out_of_range("preference node id out of uint32_t range: " + text);
+  }
+  return static_cast<std::uint32_t>(id);
+}
+
+DistributionPreference read_preference(const json& object) {
+  DistributionPreference preference;
+  preference.service = required_string(object, "service");
+  preference.node = preference_node_id(object.at("node"));
+  return preference;
+}
+
+HaSection read_ha_section(const json& object) {
+  HaSection ha;
+  if (const auto it = object.find("disks"); it != object.end() && it->is_array()) {
+    ha.disks = string_elements(*it);
+  }
+  ha.candidate_timeout_sec = optional_int32(object, "candidate_timeout_sec");
+  ha.leader_period_sec = optional_int32(object, "leader_period_sec");
+  return ha;
+}
+
+template <typename Record>
+std::vector<Record> read_records(const json& root, const char* key, Record (*read)(const json&)) {
+  std::vector<Record> records;
+  const auto it = root.find(key);
+  if (it == root.end() || !it->is_array()) return records;
+  records.reserve(it->size());
+  for (const json& element : *it)
+    records.push_back(read(element));
+  return records;
+}
+
+ClusterConfig map_config(const json& root) {
+  ClusterConfig config;
+  if (!root.is_object()) return config;
+  if (const auto it = root.find("cluster"); it != root.end() && it->is_object()) {
+    config.cluster = read_cluster_section(*it);
+  }
+  config.nodes = read_records(root, "nodes", read_node);
+  config.services = read_records(root, "services", read_service);
+  config.service_groups = read_records(root, "service_groups", read_service_group);
+  config.distribution_preferences = read_records(root, "distribution_preferences", read_preference);
+  if (const auto it = root.find("ha"); it != root.end() && it->is_object()) {
+    config.ha = read_ha_section(*it);
+  }
+  if (const auto it = root.find("pools"); it != root.end() && it->is_object()) {
+    for (const auto& member : it->items()) {
+      if (member.value().is_array()) config.pools.emplace(member.key(), string_elements(member.value()));
+    }
+  }
+  return config;
+}
+
+}  // namespace
+
+ClusterConfig load_cluster_config(const std::string& path) {
+  std::ifstream in(path);
+  // A directory opens fine on some systems and only fails on the first read;
+  // it is no more a configuration file than a missing path is.
+  std::error_code ignored;
+  if (!in.is_open() || !in.good() || std::filesystem::is_directory(path, ignored)) {
+    throw std::runtime_error("cannot open config file: " + path);
+  }
+  json document;
+  in >> document;  // one value; whatever follows it is not examined
+  return map_config(document);
+}
+
+}  // namespace tarnex
