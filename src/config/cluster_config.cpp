@@ -149,7 +149,15 @@ ServiceGroupConfig read_service_group(const json& object) {
 std::uint32_t preference_node_id(const json& value) {
   if (!value.is_string()) return number_value<std::uint32_t>(value);
   const auto& text = value.get_ref<const std::string&>();
-  const unsigned long id = std::stoul(text, nullptr, 10);
+  unsigned long id = 0;
+  try {
+    id = std::stoul(text, nullptr, 10);
+  } catch (const std::invalid_argument&) {
+    // The library's own text ("stoul") tells an operator nothing.
+    throw std::invalid_argument("preference node id is not a number: " + text);
+  } catch (const std::out_of_range&) {
+    throw std::out_of_range("preference node id out of uint32_t range: " + text);
+  }
   if (id > std::numeric_limits<std::uint32_t>::max()) {
     throw std::out_of_range("preference node id out of uint32_t range: " + text);
   }
