@@ -1,0 +1,117 @@
+# Helpers shared by the documentation tests; sourced, not run.
+# Every test prints "ok"/"FAIL" lines and exits non-zero on any failure;
+# 77 means "skipped" (a tool is missing on a developer's machine).
+
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+pass() {
+  echo "ok: $*"
+}
+
+# check NAME EXPECTED ACTUAL
+check() {
+  if [[ $2 == "$3" ]]; then
+    pass "$1"
+  else
+    fail "$1"
+    diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") >&2 || true
+  fi
+}
+
+finish() {
+  if ((failures > 0)); then
+    echo "$failures check(s) failed" >&2
+    exit 1
+  fi
+  echo "all checks passed"
+  exit 0
+}
+
+# A tool the test needs. Missing on a developer's machine: skip. Missing in
+# CI: fail, so that a CI script that forgot to install it cannot pass green.
+require_tool() {
+  command -v "$1" >/dev/null 2>&1 && return 0
+  if [[ -n ${CI:-} ]]; then
+    echo "FAIL: $1 is not installed (Debian package $2)" >&2
+    exit 1
+  fi
+  echo "skipped: $1 is not installed (Debian package $2)"
+  exit 77
+}
+
+# A private scratch directory, removed at exit.
+make_scratch() {
+  scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarnex-docs.XXXXXX")
+  trap 'cleanup_scratch' EXIT
+}
+
+cleanup_scratch() {
+  local pid
+  for pid in ${background_pids:-}; do
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  rm -rf "$scratch"
+}
+
+# The manual page rendered as plain text (no overstrike, no hyphenation
+# surprises: mandoc breaks lines only at blanks).
+render_man() {
+  mandoc -T ascii -O width=200 "$1" | sed $'s/.\b//g'
+}
+
+# Copies the program into DIR beside a settings file that names CONFIG, so
+# that it finds its configuration like an installed one would.
+install_client() {
+  local program=$1 dir=$2 config=$3
+  mkdir -p "$dir"
+  cp "$program" "$dir/tarnex-viravi"
+  printf '[RUXD]\nConfig = %s\n' "$config" >"$dir/tarnex-viravi.config"
+}
+
+# Writes a daemon configuration whose management endpoint is ENDPOINT,
+# built from the example cluster.
+write_cluster_config() {
+  local example=$1 endpoint=$2 out=$3
+  sed "s#\"mgmt-url\": \"[^\"]*\"#\"mgmt-url\": \"$endpoint\"#" "$example" >"$out"
+  grep -q "\"mgmt-url\": \"$endpoint\"" "$out"
+}
+
+# Starts the simulated daemon on ENDPOINT with CONFIG and waits until it
+# listens. Its id goes into background_pids, so that it is stopped at exit.
+start_sim() {
+  local sim=$1 config=$2 endpoint=$3 log=$4
+  "$sim" --config "$config" --bind "$endpoint" >"$log" 2>&1 &
+  background_pids="${background_pids:-} $!"
+  local i
+  for ((i = 0; i < 100; i++)); do
+    grep -q 'listening' "$log" 2>/dev/null && return 0
+    sleep 0.05
+  done
+  echo "the simulated daemon did not start:" >&2
+  cat "$log" >&2
+  return 1
+}
+
+# A stand-in for the program that answers "node list" and "service list" as
+# the real one prints them (including a node whose id could not be read).
+# STUB_MODE=silent makes it wait like a program whose daemon never answers;
+# STUB_MODE=failing makes it fail like an unconfigured one.
+write_stub() {
+  mkdir -p "$(dirname "$1")"
+  cat >"$1" <<'EOF'
+#!/bin/sh
+[ "${STUB_MODE:-}" = silent ] && exec sleep 30
+[ "${STUB_MODE:-}" = failing ] && { echo "Error: mgmt-url is not configured" >&2; exit 1; }
+case "$1 $2" in
+  "node list") printf 'NAME    ID     STATE    STATUS  \nnas-a    1    ONLINE   enabled\nnas-b    2    ONLINE  DISABLED\nodd      -    ONLINE   enabled\n' ;;
+  "service list") printf 'NAME        NODE     STATE    STATUS  POOLS\narchive        -   STOPPED  DISABLED  [ ]\nzpool_z01      1    ONLINE   enabled  [ ]\nzpool_z02      2    ONLINE   enabled  [ ]\n' ;;
+  *) exit 12 ;;
+esac
+EOF
+  chmod +x "$1"
+}
