@@ -184,7 +184,7 @@ std::string start_daemon_on_free_port(
     std::string& problem) {
   using namespace std::chrono_literals;
   for (int attempt = 0; attempt < 5; ++attempt) {
-    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(free_tcp_port());
+    std::string endpoint = "tcp://127.0.0.1:" + std::to_string(free_tcp_port());
     start_child(daemon, argv_for(endpoint));
     if (wait_for_output(daemon, "listening on " + endpoint, 15s)) return endpoint;
     const ProcessResult failed = finish_child(daemon, SIGKILL, 5s);
@@ -206,7 +206,7 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::file(const std::string& name, const std::string& text) const {
-  const std::string full = path + "/" + name;
+  std::string full = path + "/" + name;
   std::ofstream stream(full);
   stream << text;
   if (!stream.flush()) throw std::runtime_error("cannot write " + full);

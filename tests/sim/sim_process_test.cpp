@@ -32,7 +32,7 @@ constexpr const char* kConfig = R"({
 std::string start_daemon(ChildProcess& daemon, const std::string& config,
                          const std::vector<std::string>& extra = {}) {
   std::string problem;
-  const std::string endpoint = start_daemon_on_free_port(
+  std::string endpoint = start_daemon_on_free_port(
       daemon,
       [&](const std::string& endpoint) {
         std::vector<std::string> argv = {kSimPath, "--config", config, "--bind", endpoint};
