@@ -94,6 +94,14 @@ DaemonReply parse_reply(const std::string& text, FILE* err) {
   }
   DaemonReply reply;
   reply.body = Json::parse(text, nullptr, true, false);
+  // The parser takes a NUL byte for the end of its input, so a complete value
+  // followed by a NUL and anything else would pass. A NUL anywhere else has
+  // already failed the parse, so one found now is trailing content.
+  if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
+    throw Json::parse_error::create(
+        101, nul + 1, "syntax error while parsing value - unexpected NUL byte; expected end of input",
+        static_cast<const Json*>(nullptr));
+  }
   static const JsonPointer error_pointer("/error");
   static const JsonPointer message_pointer("/errorMessage");
   if (reply.body.contains(error_pointer)) {

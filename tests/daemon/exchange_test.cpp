@@ -55,6 +55,10 @@ TEST(ParseReply, StrictParsingThrows) {
     EXPECT_THROW(parse(text), Json::parse_error) << text;
   }
   EXPECT_NO_THROW(parse("  {}  \n"));
+  using namespace std::string_literals;
+  for (const std::string& text : {"{}\0junk"s, "{}\0"s, "{\"a\": \"x\0y\"}"s, "{\"a\":\0 1}"s}) {
+    EXPECT_THROW(parse(text), Json::parse_error) << text.size();
+  }
 }
 
 TEST(ParseReply, DeepNestingIsRefusedBeforeParsing) {
