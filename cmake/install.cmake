@@ -20,9 +20,16 @@ install(FILES ${PROJECT_SOURCE_DIR}/completion/tarnex-viravi.bash
 install(FILES ${PROJECT_SOURCE_DIR}/completion/_tarnex-viravi
   DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/site-functions)
 
-# A relative destination, so that `cmake --install --prefix` moves it too.
+# Beside the settings file's own place: <prefix>/etc, or /etc for the prefix
+# /usr (where <prefix>/etc would be /usr/etc, which nobody reads). Relative
+# otherwise, so that `cmake --install --prefix` moves it too.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(tarnex_sample_dir ${CMAKE_INSTALL_FULL_SYSCONFDIR})
+else()
+  set(tarnex_sample_dir ${CMAKE_INSTALL_SYSCONFDIR})
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/examples/tarnex-viravi.config.sample
-  DESTINATION ${CMAKE_INSTALL_SYSCONFDIR})
+  DESTINATION ${tarnex_sample_dir})
 
 if(TARNEX_INSTALL_SIM AND TARGET ruxd-sim)
   install(TARGETS ruxd-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
