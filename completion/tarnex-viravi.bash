@@ -116,8 +116,15 @@ _tarnex_viravi() {
       -s | --name) candidates=$(_tarnex_viravi_services "$prog") ;;
       *) return 0 ;;
     esac
-    IFS=$'\n'
-    COMPREPLY=($(compgen -P "$value_prefix" -W "$candidates" -- "$cur"))
+    # Names come from the daemon: match them here rather than with
+    # "compgen -W", which would expand "$(...)" in them, and quote them for
+    # the command line.
+    local candidate
+    while IFS= read -r candidate; do
+      [[ -n $candidate && $candidate == "$cur"* ]] || continue
+      [[ $candidate == *[!A-Za-z0-9._@%+:,/-]* ]] && printf -v candidate '%q' "$candidate"
+      COMPREPLY+=("$value_prefix$candidate")
+    done <<<"$candidates"
     return 0
   fi
 

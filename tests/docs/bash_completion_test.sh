@@ -7,7 +7,7 @@
 #   bash_completion_test.sh COMPLETION_FILE PROGRAM EXAMPLE_CLUSTER [RUXD_SIM]
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
-completion=$1 program=$2 example_cluster=$3 sim=${4:-}
+completion=$(absolute "$1") program=$(absolute "$2") example_cluster=$(absolute "$3") sim=$(absolute "${4:-}")
 
 source "$completion"
 make_scratch
@@ -106,6 +106,16 @@ expect "$s|node|disable|--id=n" "--id=nas-a --id=nas-b"
 # The program found through PATH under its bare name is asked as well.
 PATH="$scratch/bin:$PATH" expect "tarnex-viravi|node|enable|--id|=|" "1 2 nas-a nas-b odd"
 
+# Names are the daemon's text: offered quoted, never expanded by the shell.
+cd "$scratch" || exit 1
+hostile='$(touch${IFS}pwned)'
+printf -v quoted '%q' "$hostile"
+STUB_MODE=hostile expect "$s|node|disable|--id|=|" "1 $quoted"
+STUB_MODE=hostile expect "$s|service|stop|--name|=|" "$quoted"
+STUB_MODE=hostile expect "$s|service|stop|--name|=|x" ""
+[[ -e $scratch/pwned ]] && fail "a name from the daemon was run as a command" ||
+  pass "a name from the daemon is not run as a command"
+
 # A program that fails or is missing offers nothing and says nothing.
 STUB_MODE=failing expect "$s|node|disable|--id|=|" ""
 expect "$scratch/missing/tarnex-viravi|node|disable|--id|=|" ""
@@ -122,6 +132,9 @@ check "a silent stand-in offers nothing" "" "$result"
 write_cluster_config "$example_cluster" "ipc://$scratch/silent.sock" "$scratch/silent.json" ||
   fail "write the configuration of the silent daemon"
 install_client "$program" "$scratch/silent" "$scratch/silent.json"
+# Make sure the program really waits there, rather than failing at once.
+timeout 3 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
+check "the real program waits for the silent daemon (killed by timeout)" 124 $?
 complete_words "$scratch/silent/tarnex-viravi" node disable --id = ""
 check "the real program with a silent daemon offers nothing" "" "$result"
 ((elapsed_ms < 3000)) && pass "a silent daemon is given up (${elapsed_ms} ms)" ||

@@ -7,7 +7,7 @@
 #   install_test.sh CMAKE BUILD_DIR PROGRAM SOURCE_DIR INSTALL_SIM(ON|OFF)
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
-cmake=$1 build=$2 program=$3 source=$4 install_sim=$5
+cmake=$1 build=$(absolute "$2") program=$(absolute "$3") source=$(absolute "$4") install_sim=$5
 
 make_scratch
 prefix=$scratch/prefix

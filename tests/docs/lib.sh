@@ -4,6 +4,12 @@
 
 failures=0
 
+# An absolute form of a path given on the command line; the tests change
+# directory.
+absolute() {
+  if [[ -z $1 || $1 == /* ]]; then printf '%s\n' "$1"; else printf '%s\n' "$PWD/$1"; fi
+}
+
 fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
@@ -100,13 +106,18 @@ start_sim() {
 # A stand-in for the program that answers "node list" and "service list" as
 # the real one prints them (including a node whose id could not be read).
 # STUB_MODE=silent makes it wait like a program whose daemon never answers;
-# STUB_MODE=failing makes it fail like an unconfigured one.
+# STUB_MODE=failing makes it fail like an unconfigured one; STUB_MODE=hostile
+# answers with a name that is a command substitution.
 write_stub() {
   mkdir -p "$(dirname "$1")"
   cat >"$1" <<'EOF'
 #!/bin/sh
 [ "${STUB_MODE:-}" = silent ] && exec sleep 30
 [ "${STUB_MODE:-}" = failing ] && { echo "Error: mgmt-url is not configured" >&2; exit 1; }
+if [ "${STUB_MODE:-}" = hostile ]; then
+  printf 'NAME                 ID     STATE    STATUS  POOLS\n$(touch${IFS}pwned)   1    ONLINE   enabled  [ ]\n'
+  exit 0
+fi
 case "$1 $2" in
   "node list") printf 'NAME    ID     STATE    STATUS  \nnas-a    1    ONLINE   enabled\nnas-b    2    ONLINE  DISABLED\nodd      -    ONLINE   enabled\n' ;;
   "service list") printf 'NAME        NODE     STATE    STATUS  POOLS\narchive        -   STOPPED  DISABLED  [ ]\nzpool_z01      1    ONLINE   enabled  [ ]\nzpool_z02      2    ONLINE   enabled  [ ]\n' ;;

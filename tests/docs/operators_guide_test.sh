@@ -8,7 +8,7 @@
 # With GUIDE_PRINT=1 it prints the session as it runs now instead.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
-program=$1 sim=$2 example_cluster=$3 guide=$4
+program=$(absolute "$1") sim=$(absolute "$2") example_cluster=$(absolute "$3") guide=$(absolute "$4")
 
 [[ -f $guide ]] || { fail "no guide at $guide"; finish; }
 make_scratch

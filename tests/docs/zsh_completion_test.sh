@@ -7,9 +7,9 @@
 #   zsh_completion_test.sh COMPLETION_DIR PROGRAM EXAMPLE_CLUSTER [RUXD_SIM]
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
-completion_dir=$1 program=$2 example_cluster=$3 sim=${4:-}
+completion_dir=$(absolute "$1") program=$(absolute "$2") example_cluster=$(absolute "$3") sim=$(absolute "${4:-}")
 require_tool zsh zsh
-driver=$(dirname "$0")/zsh_completion.zsh
+driver=$(absolute "$(dirname "$0")/zsh_completion.zsh")
 
 make_scratch
 write_stub "$scratch/bin/tarnex-viravi"
@@ -72,6 +72,15 @@ $p service stop --name=;archive zpool_z01 zpool_z02
 $p service stop --name=zpool;zpool_z01 zpool_z02
 EOF
 
+# Names are the daemon's text: offered as they are, never run.
+cd "$scratch" || exit 1
+STUB_MODE=hostile run_zsh "$p node disable --id=" "$p service stop --name="
+check "zsh: a hostile node name is offered as it is" "$(printf '%s\n' 1 '$(touch${IFS}pwned)' | sort)" \
+  "$(candidates_of "$p node disable --id=")"
+check "zsh: a hostile service name is offered as it is" '$(touch${IFS}pwned)' "$(candidates_of "$p service stop --name=")"
+[[ -e $scratch/pwned ]] && fail "zsh: a name from the daemon was run as a command" ||
+  pass "zsh: a name from the daemon is not run as a command"
+
 # A stand-in that never answers, then the real program whose daemon never
 # answers (nothing listens at its endpoint): nothing is offered, and the
 # shell gets its prompt back within the second the program is given (two at
@@ -79,6 +88,8 @@ EOF
 write_cluster_config "$example_cluster" "ipc://$scratch/silent.sock" "$scratch/silent.json" ||
   fail "write the configuration of the silent daemon"
 install_client "$program" "$scratch/silent" "$scratch/silent.json"
+timeout 3 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
+check "the real program waits for the silent daemon (killed by timeout)" 124 $?
 silent_line="$scratch/silent/tarnex-viravi node disable --id="
 STUB_MODE=silent run_zsh "$p node disable --id=" "$silent_line"
 for line in "$p node disable --id=" "$silent_line"; do
