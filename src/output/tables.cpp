@@ -1,8 +1,8 @@
 #include "output/tables.hpp"
 
 #include <algorithm>
-#include <map>
-#include <string_view>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace tarnex {
@@ -21,27 +21,35 @@ struct ServiceRow {
   bool enabled = false;
 };
 
-struct PoolRow {
-  std::string name;
-  std::string state;
-};
+// Everything is read from the reply in one pass in reply order, which is
+// also the order of the reply in memory; sorting and printing then touch
+// only the compact entries below. Reading fields in sorted order instead
+// would chase pointers across the whole reply and grow worse than linearly.
 
-// A node with the names of the services placed on it, filled in one pass
-// over the services so that placing them costs no per-node scan.
+// A node row with the names of the services placed on it, filled in one pass
+// over the services so that placing them costs no scan per node.
 struct NodeEntry {
+  std::int64_t id = -1;
   NodeRow row;
-  std::vector<std::string_view> services;
+  std::vector<const std::string*> services;
 };
 
-// A service row with its pools in the order read. A duplicate record adds
-// its pools here although its row is dropped.
+// One service record of the reply, duplicates included. Entries are sorted
+// by name, stably: the first entry of a name gives the row, and every entry
+// of that name gives its pools. The row travels with the name so that the
+// rows print in one sequential pass.
 struct ServiceEntry {
+  std::string name;
   ServiceRow row;
-  std::vector<PoolRow> pools;
+  std::size_t pool_text = 0;  // where its pools start in the table's text
+  std::size_t pool_count = 0;
 };
 
-using NodeRows = std::map<std::int64_t, NodeEntry>;
-using ServiceRows = std::map<std::string, ServiceEntry, std::less<>>;
+struct ServiceTable {
+  std::vector<ServiceEntry> entries;
+  // Each pool as its name and its state, each ended by a NUL.
+  std::string pool_text;
+};
 
 const std::string& empty_text() {
   static const std::string empty;
@@ -74,66 +82,100 @@ void for_each_pool(const Json& record, Visit&& visit) {
   }
 }
 
-PoolRow read_pool(const Json& pool) {
+std::string pool_name(const Json& pool) {
   static const JsonPointer name_pointer{"/name"};
+  return json_get_string(pool, name_pointer, empty_text());
+}
+
+std::string pool_state(const Json& pool) {
   static const JsonPointer state_pointer{"/state"};
-  return PoolRow{json_get_string(pool, name_pointer, empty_text()),
-                 json_get_string(pool, state_pointer, empty_text())};
+  return json_get_string(pool, state_pointer, empty_text());
 }
 
-void print_pool_item(FILE* out, bool first, const std::string& name, const std::string& state) {
-  std::fprintf(out, "%s%s(%s)", separator(first), name.c_str(), state.c_str());
+void print_pool_item(FILE* out, bool& first, const char* name, const char* state) {
+  std::fprintf(out, "%s%s(%s)", separator(first), name, state);
+  first = false;
 }
 
-NodeRows collect_nodes(const Json& reply) {
+std::vector<NodeEntry> collect_nodes(const Json& reply) {
   static const JsonPointer id_pointer{"/id"};
   static const JsonPointer name_pointer{"/nodename"};
   static const JsonPointer state_pointer{"/state"};
   static const JsonPointer enabled_pointer{"/enabled"};
 
-  NodeRows rows;
+  std::vector<NodeEntry> nodes;
   const Json* response = response_array(reply);
-  if (response == nullptr) return rows;
+  if (response == nullptr) return nodes;
   for (const Json& record : *response) {
     const std::int64_t id = json_get_int(record, id_pointer, -1);
-    if (id < 0 || rows.count(id) != 0) continue;
-    rows.emplace(id, NodeEntry{NodeRow{json_get_string(record, name_pointer, empty_text()),
-                                       json_get_string(record, state_pointer, empty_text()),
-                                       json_get_bool(record, enabled_pointer, false)},
-                               {}});
+    if (id < 0) continue;
+    nodes.push_back(NodeEntry{id,
+                              NodeRow{json_get_string(record, name_pointer, empty_text()),
+                                      json_get_string(record, state_pointer, empty_text()),
+                                      json_get_bool(record, enabled_pointer, false)},
+                              {}});
   }
-  return rows;
+  // Stable, so the first record of an id leads its run and survives.
+  std::stable_sort(nodes.begin(), nodes.end(),
+                   [](const NodeEntry& a, const NodeEntry& b) { return a.id < b.id; });
+  nodes.erase(std::unique(nodes.begin(), nodes.end(),
+                          [](const NodeEntry& a, const NodeEntry& b) { return a.id == b.id; }),
+              nodes.end());
+  return nodes;
 }
 
-ServiceRows collect_services(const Json& reply) {
+// Text is kept up to its first NUL: that is all a "%s" prints of it.
+void append_text(std::string& text, const std::string& value) {
+  text.append(value, 0, value.find('\0')).push_back('\0');
+}
+
+void collect_services(const Json& reply, ServiceTable& table) {
   static const JsonPointer name_pointer{"/name"};
   static const JsonPointer run_node_pointer{"/run_node"};
   static const JsonPointer state_pointer{"/state"};
   static const JsonPointer enabled_pointer{"/enabled"};
 
-  ServiceRows rows;
   const Json* response = response_array(reply);
-  if (response == nullptr) return rows;
+  if (response == nullptr) return;
+  table.entries.reserve(response->size());
   for (const Json& record : *response) {
-    std::string name = json_get_string(record, name_pointer, empty_text());
-    auto entry = rows.find(name);
-    if (entry == rows.end()) {
-      ServiceRow row{json_get_int(record, run_node_pointer, -1),
-                     json_get_string(record, state_pointer, empty_text()),
-                     json_get_bool(record, enabled_pointer, false)};
-      entry = rows.emplace(std::move(name), ServiceEntry{std::move(row), {}}).first;
-    }
-    for_each_pool(record, [&entry](const Json& pool) { entry->second.pools.push_back(read_pool(pool)); });
+    ServiceEntry entry{json_get_string(record, name_pointer, empty_text()),
+                       ServiceRow{json_get_int(record, run_node_pointer, -1),
+                                  json_get_string(record, state_pointer, empty_text()),
+                                  json_get_bool(record, enabled_pointer, false)},
+                       table.pool_text.size(), 0};
+    for_each_pool(record, [&](const Json& pool) {
+      append_text(table.pool_text, pool_name(pool));
+      append_text(table.pool_text, pool_state(pool));
+      ++entry.pool_count;
+    });
+    table.entries.push_back(std::move(entry));
   }
-  return rows;
+  std::stable_sort(table.entries.begin(), table.entries.end(),
+                   [](const ServiceEntry& a, const ServiceEntry& b) { return a.name < b.name; });
+}
+
+// Calls `visit` with the entries of each name in turn, [first, end).
+template <typename Visit>
+void for_each_service(const ServiceTable& table, Visit&& visit) {
+  const auto& entries = table.entries;
+  for (auto first = entries.begin(); first != entries.end();) {
+    auto end = first + 1;
+    while (end != entries.end() && end->name == first->name)
+      ++end;
+    visit(first, end);
+    first = end;
+  }
 }
 
 // Services come in ascending name order, so each node's list is sorted too.
-void place_services(NodeRows& nodes, const ServiceRows& services) {
-  for (const auto& [name, entry] : services) {
-    const auto node = nodes.find(entry.row.run_node);
-    if (node != nodes.end()) node->second.services.emplace_back(name);
-  }
+void place_services(std::vector<NodeEntry>& nodes, const ServiceTable& services) {
+  for_each_service(services, [&nodes](auto service, auto /*end*/) {
+    const auto node =
+        std::lower_bound(nodes.begin(), nodes.end(), service->row.run_node,
+                         [](const NodeEntry& candidate, std::int64_t id) { return candidate.id < id; });
+    if (node != nodes.end() && node->id == service->row.run_node) node->services.push_back(&service->name);
+  });
 }
 
 // Only ids 1..1023 name a node, judged on the low 32 bits taken as signed;
@@ -145,21 +187,21 @@ std::string node_cell(std::int64_t run_node) {
   return "-";
 }
 
-void print_node_section(FILE* out, const NodeRows& nodes, bool with_services) {
+void print_node_section(FILE* out, const std::vector<NodeEntry>& nodes, bool with_services) {
   std::size_t width = 0;
-  for (const auto& [id, entry] : nodes)
-    width = std::max(width, entry.row.name.size());
+  for (const NodeEntry& node : nodes)
+    width = std::max(width, node.row.name.size());
   if (with_services) std::fputs("NODES:\n", out);
   std::fprintf(out, "%-*s %4s %9s %9s  %s\n", static_cast<int>(width), "NAME", "ID", "STATE", "STATUS",
                with_services ? "SERVICES" : "");
-  for (const auto& [id, entry] : nodes) {
-    print_node_row(out, static_cast<int>(width), entry.row.name, static_cast<std::uint64_t>(id),
-                   entry.row.state, entry.row.enabled);
+  for (const NodeEntry& node : nodes) {
+    print_node_row(out, static_cast<int>(width), node.row.name, static_cast<std::uint64_t>(node.id),
+                   node.row.state, node.row.enabled);
     if (with_services) {
       std::fputs("  [", out);
       bool first = true;
-      for (const std::string_view service : entry.services) {
-        std::fprintf(out, "%s%.*s", separator(first), static_cast<int>(service.size()), service.data());
+      for (const std::string* service : node.services) {
+        std::fprintf(out, "%s%s", separator(first), service->c_str());
         first = false;
       }
       std::fputs(" ]", out);
@@ -169,23 +211,28 @@ void print_node_section(FILE* out, const NodeRows& nodes, bool with_services) {
   if (with_services) std::fputc('\n', out);
 }
 
-void print_service_section(FILE* out, const ServiceRows& services, bool with_nodes) {
+void print_service_section(FILE* out, const ServiceTable& services, bool with_nodes) {
   std::size_t width = 0;
-  for (const auto& [name, entry] : services)
-    width = std::max(width, name.size());
+  for (const ServiceEntry& entry : services.entries)
+    width = std::max(width, entry.name.size());
   if (with_nodes) std::fputs("SERVICES:\n", out);
   std::fprintf(out, "%-*s %4s %9s %9s  POOLS\n", static_cast<int>(width), "NAME", "NODE", "STATE", "STATUS");
-  for (const auto& [name, entry] : services) {
-    print_service_row(out, static_cast<int>(width), name, node_cell(entry.row.run_node), entry.row.state,
-                      entry.row.enabled);
+  for_each_service(services, [&](auto service, auto end) {
+    print_service_row(out, static_cast<int>(width), service->name, node_cell(service->row.run_node),
+                      service->row.state, service->row.enabled);
     std::fputs("  [", out);
     bool first = true;
-    for (const PoolRow& pool : entry.pools) {
-      print_pool_item(out, first, pool.name, pool.state);
-      first = false;
+    for (auto entry = service; entry != end; ++entry) {
+      const char* text = services.pool_text.c_str() + entry->pool_text;
+      for (std::size_t pool = 0; pool < entry->pool_count; ++pool) {
+        const char* name = text;
+        const char* state = name + std::strlen(name) + 1;
+        text = state + std::strlen(state) + 1;
+        print_pool_item(out, first, name, state);
+      }
     }
     std::fputs(" ]\n", out);
-  }
+  });
 }
 
 }  // namespace
@@ -210,21 +257,20 @@ void print_pool_list(FILE* out, const Json& record) {
   std::fputs("  [", out);
   bool first = true;
   for_each_pool(record, [&](const Json& pool) {
-    const PoolRow row = read_pool(pool);
-    print_pool_item(out, first, row.name, row.state);
-    first = false;
+    print_pool_item(out, first, pool_name(pool).c_str(), pool_state(pool).c_str());
   });
   std::fputs(" ]", out);
 }
 
 void print_tables(const Json& nodes, const Json& services, FILE* out) {
-  NodeRows node_rows = collect_nodes(nodes);
-  const ServiceRows service_rows = collect_services(services);
+  std::vector<NodeEntry> node_rows = collect_nodes(nodes);
+  ServiceTable service_table;
+  collect_services(services, service_table);
   const bool with_nodes = !node_rows.empty();
-  const bool with_services = !service_rows.empty();
-  if (with_nodes && with_services) place_services(node_rows, service_rows);
+  const bool with_services = !service_table.entries.empty();
+  if (with_nodes && with_services) place_services(node_rows, service_table);
   if (with_nodes) print_node_section(out, node_rows, with_services);
-  if (with_services) print_service_section(out, service_rows, with_nodes);
+  if (with_services) print_service_section(out, service_table, with_nodes);
 }
 
 }  // namespace tarnex

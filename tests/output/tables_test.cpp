@@ -178,6 +178,15 @@ TEST(PrintTables, PoolsOfEveryShape) {
             "single    -            DISABLED  [ (), () ]\n");
 }
 
+// Text is printed with "%s", so an embedded NUL ends it; the pools after it
+// must still come out whole.
+TEST(PrintTables, PoolTextWithEmbeddedNul) {
+  EXPECT_EQ(tables(nullptr, R"({"response": [{"name": "s", "pools": [
+                     {"name": "a\u0000b", "state": "S\u0000T"}, {"name": "c", "state": "U"}]}]})"),
+            "NAME NODE     STATE    STATUS  POOLS\n"
+            "s    -            DISABLED  [ a(S), c(U) ]\n");
+}
+
 TEST(PrintPoolList, OneRecord) {
   const auto pool_list = [](const char* record) {
     CapturedOutput output;
