@@ -1,6 +1,7 @@
 #include "output/json_output.hpp"
 
 #include <string>
+#include <utility>
 
 namespace tarnex {
 
@@ -50,15 +51,23 @@ Json service_object(const Json& record) {
 
 }  // namespace
 
+// The "cluster" member and its lists come into being only with a first
+// record: an empty list is left out, and no list at all gives null.
 Json build_status_document(const Json& nodes, const Json& services) {
   Json document;
-  if (const Json* response = response_array(nodes)) {
+  if (const Json* response = response_array(nodes); response != nullptr && !response->empty()) {
+    Json::array_t list;
+    list.reserve(response->size());
     for (const Json& record : *response)
-      document["cluster"]["nodes"].push_back(node_object(record));
+      list.push_back(node_object(record));
+    document["cluster"]["nodes"] = std::move(list);
   }
-  if (const Json* response = response_array(services)) {
+  if (const Json* response = response_array(services); response != nullptr && !response->empty()) {
+    Json::array_t list;
+    list.reserve(response->size());
     for (const Json& record : *response)
-      document["cluster"]["services"].push_back(service_object(record));
+      list.push_back(service_object(record));
+    document["cluster"]["services"] = std::move(list);
   }
   return document;
 }
