@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <stdexcept>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -213,18 +214,67 @@ ClusterConfig map_config(const json& root) {
   return config;
 }
 
+// Builds the document exactly as the stream extraction would, but gives up
+// once arrays and objects nest deeper than max_config_depth: the parser
+// itself copes with any depth, yet each level costs memory, and a file of
+// nothing but opening brackets would take gigabytes before it failed.
+struct DepthLimitedBuilder {
+  explicit DepthLimitedBuilder(json& result) : dom(result) {}
+
+  bool enter() {
+    if (++depth > max_config_depth) {
+      throw std::runtime_error("config file nested deeper than " + std::to_string(max_config_depth) +
+                               " levels");
+    }
+    return true;
+  }
+
+  bool null() { return dom.null(); }
+  bool boolean(bool value) { return dom.boolean(value); }
+  bool number_integer(json::number_integer_t value) { return dom.number_integer(value); }
+  bool number_unsigned(json::number_unsigned_t value) { return dom.number_unsigned(value); }
+  bool number_float(json::number_float_t value, const json::string_t& text) {
+    return dom.number_float(value, text);
+  }
+  bool string(json::string_t& value) { return dom.string(value); }
+  bool binary(json::binary_t& value) { return dom.binary(value); }
+  bool start_object(std::size_t size) { return enter() && dom.start_object(size); }
+  bool key(json::string_t& value) { return dom.key(value); }
+  bool end_object() {
+    --depth;
+    return dom.end_object();
+  }
+  bool start_array(std::size_t size) { return enter() && dom.start_array(size); }
+  bool end_array() {
+    --depth;
+    return dom.end_array();
+  }
+  // Throws the library's own exception, of its own type.
+  template <typename Exception>
+  bool parse_error(std::size_t position, const std::string& token, const Exception& error) {
+    return dom.parse_error(position, token, error);
+  }
+
+  nlohmann::detail::json_sax_dom_parser<json> dom;
+  std::size_t depth = 0;
+};
+
 }  // namespace
 
 ClusterConfig load_cluster_config(const std::string& path) {
-  std::ifstream in(path);
-  // A directory opens fine on some systems and only fails on the first read;
-  // it is no more a configuration file than a missing path is.
+  // Only a regular file can be a configuration. Opening a FIFO would wait for
+  // a writer for ever, and a directory opens fine on some systems and only
+  // fails on the first read; neither is more usable than a missing path.
   std::error_code ignored;
-  if (!in.is_open() || !in.good() || std::filesystem::is_directory(path, ignored)) {
+  if (!std::filesystem::is_regular_file(path, ignored)) {
     throw std::runtime_error("cannot open config file: " + path);
   }
+  std::ifstream in(path);
+  if (!in.is_open() || !in.good()) throw std::runtime_error("cannot open config file: " + path);
   json document;
-  in >> document;  // one value; whatever follows it is not examined
+  DepthLimitedBuilder builder(document);
+  // One value; whatever follows it is not examined (not strict).
+  json::sax_parse(in, &builder, json::input_format_t::json, false, false);
   return map_config(document);
 }
 

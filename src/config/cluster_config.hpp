@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -72,6 +73,10 @@ struct ClusterConfig {
   HaSection ha;
   std::map<std::string, std::vector<std::string>> pools;
 };
+
+// Configuration files nested deeper than this are refused: the deepest key
+// is four levels down, and each level costs memory while the file is read.
+inline constexpr std::size_t max_config_depth = 512;
 
 // Reads and maps the file at `path`. Throws std::runtime_error when the file
 // cannot be opened, and the JSON library's or the standard library's

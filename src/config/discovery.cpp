@@ -24,6 +24,10 @@ std::filesystem::path find_settings_file(const std::string& program, const std::
 }
 
 std::string read_settings_file(const std::filesystem::path& settings) {
+  // Only a regular file is read: opening a FIFO would wait for a writer for
+  // ever. Anything else counts as a settings file that cannot be opened.
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(settings, ignored)) return default_config_path;
   INIReader reader(settings.string());
   if (reader.ParseError() != 0) return default_config_path;
   return reader.Get("RUXD", "Config", default_config_path);
