@@ -20,13 +20,6 @@ struct TextCase {
   int status;
 };
 
-std::string joined(const std::vector<std::string>& args) {
-  std::string text;
-  for (const std::string& arg : args)
-    text += (text.empty() ? "" : " ") + ("'" + arg + "'");
-  return text;
-}
-
 // Help and version never read a file: the settings file names a daemon
 // configuration that does not exist, so any attempt to load it would show
 // on standard error.

@@ -112,4 +112,22 @@ std::string json_dump_error(const std::string& call, const std::string& cmd, con
   }
 }
 
+std::string joined(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& arg : args)
+    text += (text.empty() ? "" : " ") + ("'" + arg + "'");
+  return text;
+}
+
+void run_exchange_cases(const std::vector<ExchangeCase>& cases) {
+  for (const ExchangeCase& c : cases) {
+    SCOPED_TRACE(joined(c.args));
+    Responder daemon(c.replies);
+    Sandbox box;
+    box.use_endpoint(daemon.endpoint());
+    expect_run(box.run(c.args), c.out, c.err, c.status);
+    EXPECT_EQ(daemon.requests(), c.requests);
+  }
+}
+
 }  // namespace tarnex::e2e

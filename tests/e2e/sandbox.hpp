@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "process.hpp"
+#include "responder.hpp"
 
 namespace tarnex::e2e {
 
@@ -66,5 +67,23 @@ std::string json_parse_error(const std::string& text);
 // {"call": call, "cmd": cmd, key: value} compactly and strictly.
 std::string json_dump_error(const std::string& call, const std::string& cmd, const std::string& key,
                             const std::string& value);
+
+// One run of the program against a scripted daemon: its arguments, the
+// replies, and the requests and output expected.
+struct ExchangeCase {
+  std::vector<std::string> args;
+  std::vector<Reply> replies;
+  std::vector<std::string> requests;
+  std::string out;
+  std::string err;
+  int status;
+};
+
+// The arguments quoted and joined, for naming a case in a failure.
+std::string joined(const std::vector<std::string>& args);
+
+// Runs each case in a fresh sandbox against its own responder and compares
+// the whole output, the exit status and the requests on the wire.
+void run_exchange_cases(const std::vector<ExchangeCase>& cases);
 
 }  // namespace tarnex::e2e

@@ -24,31 +24,10 @@ const std::string service_table =
     "web    1    ONLINE   enabled  [ ]\n"
     "x      -            DISABLED  [ ]\n";
 
-struct Case {
-  std::vector<std::string> args;
-  std::vector<Reply> replies;
-  std::vector<std::string> requests;
-  std::string out;
-  std::string err;
-  int status;
-};
-
-std::string joined(const std::vector<std::string>& args) {
-  std::string text;
-  for (const std::string& arg : args)
-    text += (text.empty() ? "" : " ") + ("'" + arg + "'");
-  return text;
-}
+using Case = ExchangeCase;
 
 void run_cases(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(joined(c.args));
-    Responder daemon(c.replies);
-    Sandbox box;
-    box.use_endpoint(daemon.endpoint());
-    expect_run(box.run(c.args), c.out, c.err, c.status);
-    EXPECT_EQ(daemon.requests(), c.requests);
-  }
+  run_exchange_cases(cases);
 }
 
 std::string request(const std::string& cmd, const std::string& tail) {
