@@ -5,6 +5,7 @@
 #include "cli/options.hpp"
 #include "commands/commands.hpp"
 #include "commands/lookup.hpp"
+#include "commands/replies.hpp"
 #include "commands/support.hpp"
 #include "daemon/exchange.hpp"
 #include "output/tables.hpp"
@@ -33,32 +34,35 @@ void print_node_line(const Json& record) {
 
 }  // namespace
 
+int show_node_reply(const std::string& action, const std::optional<std::string>& node, const Json& request,
+                    const Json& body) {
+  static const JsonPointer response_pointer("/response");
+  static const JsonPointer message_pointer("/response/message");
+  static const JsonPointer id_pointer("/id");
+
+  if (body.contains(response_pointer) && body.at(response_pointer).is_array()) {
+    if (!node) {
+      print_tables(body, Json());
+      return exit_success;
+    }
+    const Json* record = lookup_node(body, json_get_string(request, id_pointer, ""));
+    if (record == nullptr) {
+      std::fprintf(stderr, "Error: node can not be found: %s\n", node->c_str());
+      return exit_request_failed;
+    }
+    if (action == "info" || action == "status") print_node_line(*record);
+    return exit_success;
+  }
+  if (body.contains(message_pointer)) print_text_line(json_get_string(body, message_pointer, ""));
+  return exit_success;
+}
+
 int run_node_command(const std::string& action, const std::optional<std::string>& node) {
   return run_guarded([&] {
-    static const JsonPointer response_pointer("/response");
-    static const JsonPointer message_pointer("/response/message");
-    static const JsonPointer id_pointer("/id");
-
     const Json request = node_request(action, node, cli_options().force);
     DaemonReply reply = send_request(request);
     if (reply.exit_code != 0) return reply.exit_code;
-    const Json& body = reply.body;
-
-    if (body.contains(response_pointer) && body.at(response_pointer).is_array()) {
-      if (!node) {
-        print_tables(body, Json());
-        return exit_success;
-      }
-      const Json* record = lookup_node(body, json_get_string(request, id_pointer, ""));
-      if (record == nullptr) {
-        std::fprintf(stderr, "Error: node can not be found: %s\n", node->c_str());
-        return exit_request_failed;
-      }
-      if (action == "info" || action == "status") print_node_line(*record);
-      return exit_success;
-    }
-    if (body.contains(message_pointer)) print_text_line(json_get_string(body, message_pointer, ""));
-    return exit_success;
+    return show_node_reply(action, node, request, reply.body);
   });
 }
 

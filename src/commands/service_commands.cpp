@@ -5,6 +5,7 @@
 #include "cli/options.hpp"
 #include "commands/commands.hpp"
 #include "commands/lookup.hpp"
+#include "commands/replies.hpp"
 #include "commands/support.hpp"
 #include "daemon/exchange.hpp"
 #include "output/tables.hpp"
@@ -51,65 +52,74 @@ int print_named_records(const std::string& action, const std::string& service, c
 
 }  // namespace
 
+int show_service_reply(const std::string& action, const std::optional<std::string>& service,
+                       const Json& body) {
+  static const JsonPointer message_pointer("/response/message");
+  if (!body.is_object()) return exit_success;
+
+  auto response = body.find("response");
+  if (response != body.end() && response->is_array()) {
+    if (action == "help") {
+      print_help_list(*response);
+      return exit_success;
+    }
+    if (!service) {
+      print_tables(Json(), body);
+      return exit_success;
+    }
+    return print_named_records(action, *service, *response);
+  }
+  if (response != body.end() && response->is_object() && body.contains(message_pointer)) {
+    // The one strictly read member: a message that is not a string is an error.
+    print_text_line(response->at("message").get<std::string>());
+  }
+  return exit_success;
+}
+
 int run_service_command(const std::string& action, const std::optional<std::string>& service,
                         const std::optional<std::string>& node) {
   return run_guarded([&] {
-    static const JsonPointer message_pointer("/response/message");
     DaemonReply reply = send_request(service_request(action, service, node));
     if (reply.exit_code != 0) return reply.exit_code;
-    const Json& body = reply.body;
-    if (!body.is_object()) return exit_success;
-
-    auto response = body.find("response");
-    if (response != body.end() && response->is_array()) {
-      if (action == "help") {
-        print_help_list(*response);
-        return exit_success;
-      }
-      if (!service) {
-        print_tables(Json(), body);
-        return exit_success;
-      }
-      return print_named_records(action, *service, *response);
-    }
-    if (response != body.end() && response->is_object() && body.contains(message_pointer)) {
-      // The one strictly read member: a message that is not a string is an error.
-      print_text_line(response->at("message").get<std::string>());
-    }
-    return exit_success;
+    return show_service_reply(action, service, reply.body);
   });
+}
+
+std::optional<std::int64_t> check_move_target(const Json& nodes, const std::string& node) {
+  static const JsonPointer id_pointer("/id");
+  static const JsonPointer enabled_pointer("/enabled");
+  static const JsonPointer state_pointer("/state");
+
+  const Json* record = lookup_node(nodes, node);
+  if (record == nullptr) {
+    std::fprintf(stderr, "Error: node can not be found: %s\n", node.c_str());
+    return std::nullopt;
+  }
+  const std::int64_t id = json_get_int(*record, id_pointer, -1);
+  if (id < 0) {
+    std::fprintf(stderr, "Error: cannot resolve node id: %s\n", node.c_str());
+    return std::nullopt;
+  }
+  if (!json_get_bool(*record, enabled_pointer, false)) {
+    std::fprintf(stderr, "Error: cannot run service on disabled node: %s\n", node.c_str());
+    return std::nullopt;
+  }
+  const std::string state = json_get_string(*record, state_pointer, "");
+  if (state != "ONLINE") {
+    std::fprintf(stderr, "Error: cannot run service on node %s: state is %s\n", node.c_str(),
+                 state.empty() ? "unknown" : state.c_str());
+    return std::nullopt;
+  }
+  return id;
 }
 
 int move_service(const std::string& service, const std::string& node) {
   return run_guarded([&] {
-    static const JsonPointer id_pointer("/id");
-    static const JsonPointer enabled_pointer("/enabled");
-    static const JsonPointer state_pointer("/state");
-
     DaemonReply nodes = send_request(node_request("status", std::nullopt, false));
     if (nodes.exit_code != 0) return nodes.exit_code;
-
-    const Json* record = lookup_node(nodes.body, node);
-    if (record == nullptr) {
-      std::fprintf(stderr, "Error: node can not be found: %s\n", node.c_str());
-      return exit_request_failed;
-    }
-    const std::int64_t id = json_get_int(*record, id_pointer, -1);
-    if (id < 0) {
-      std::fprintf(stderr, "Error: cannot resolve node id: %s\n", node.c_str());
-      return exit_request_failed;
-    }
-    if (!json_get_bool(*record, enabled_pointer, false)) {
-      std::fprintf(stderr, "Error: cannot run service on disabled node: %s\n", node.c_str());
-      return exit_request_failed;
-    }
-    const std::string state = json_get_string(*record, state_pointer, "");
-    if (state != "ONLINE") {
-      std::fprintf(stderr, "Error: cannot run service on node %s: state is %s\n", node.c_str(),
-                   state.empty() ? "unknown" : state.c_str());
-      return exit_request_failed;
-    }
-    const std::string id_text = std::to_string(id);
+    const std::optional<std::int64_t> id = check_move_target(nodes.body, node);
+    if (!id) return exit_request_failed;
+    const std::string id_text = std::to_string(*id);
 
     int stopped = run_service_command("stop", service, std::nullopt);
     if (stopped != exit_success) return stopped;
