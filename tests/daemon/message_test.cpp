@@ -22,13 +22,11 @@ Json binary_value() {
 Json sample() {
   Json value = Json::parse(R"({
     "text": "abc", "negative": -5, "big": 18446744073709551615, "int_max": 9223372036854775807,
-    "above_int_max": 9223372036854775808, "half": 1.5, "two_half": 2.5, "one_float": 1.0, "three": 3.0,
-    "zero_float": 0.0, "yes": true, "no": false, "nothing": null, "object": {"a": 1}, "array": [10, 20],
-    "digits": "42", "trailing": "4x", "mixed": "12abc", "minus": "-17", "space": " 7", "plus": "+7",
-    "empty": "", "dash": "-", "letters": "abc", "huge": "99999999999999999999",
-    "int_min": "-9223372036854775808", "below_min": "-9223372036854775809",
-    "upper": "TRUE", "capital": "True", "one_text": "1", "zero_text": "0", "yes_text": "yes",
-    "zero": 0, "seven": 7, "minus_one": -1,
+    "above_int_max": 9223372036854775808, "half": 1.5, "three": 3.0, "zero_float": 0.0, "yes": true,
+    "no": false, "nothing": null, "object": {"a": 1}, "array": [10, 20], "digits": "42", "trailing": "4x",
+    "mixed": "12abc", "minus": "-17", "space": " 7", "plus": "+7", "empty": "", "dash": "-",
+    "huge": "99999999999999999999", "int_min": "-9223372036854775808", "below_min": "-9223372036854775809",
+    "upper": "TRUE", "one_text": "1", "zero_text": "0", "yes_text": "yes", "zero": 0, "seven": 7,
     "nested": {"list": [{"x": "deep"}]}
   })");
   value["bytes"] = binary_value();
@@ -42,8 +40,6 @@ TEST(JsonGetString, ReadsEachKindOrFallsBack) {
       {"/negative", "-5"},
       {"/big", "18446744073709551615"},
       {"/half", "1.500000"},
-      {"/two_half", "2.500000"},
-      {"/one_float", "1.000000"},
       {"/seven", "7"},
       {"/yes", "FB"},
       {"/nothing", "FB"},
@@ -55,10 +51,8 @@ TEST(JsonGetString, ReadsEachKindOrFallsBack) {
       {"/array/1", "20"},
       {"/array/2", "FB"},
       {"/array/-", "FB"},
-      {"/array/01", "FB"},
       {"/array/99999999999999999999999", "FB"},
       {"/text/0", "FB"},
-      {"/seven/x", "FB"},
   };
   for (const auto& [pointer, expected] : cases) {
     EXPECT_EQ(json_get_string(value, JsonPointer(pointer), "FB"), expected) << pointer;
@@ -90,16 +84,12 @@ TEST(JsonGetInt, ReadsEachKindOrFallsBack) {
       {"/plus", 99},
       {"/empty", 99},
       {"/dash", 99},
-      {"/letters", 99},
       {"/huge", 99},
       {"/below_min", 99},
       {"/three", 99},
-      {"/half", 99},
       {"/yes", 99},
       {"/nothing", 99},
-      {"/object", 99},
       {"/array", 99},
-      {"/bytes", 99},
       {"/missing", 99},
       {"/array/0", 10},
   };
@@ -117,12 +107,10 @@ TEST(JsonGetBool, ReadsEachKindOrFallsBack) {
     std::optional<bool> value;  // nullopt: the fallback
   };
   const std::vector<Case> cases = {
-      {"/yes", true},        {"/no", false},      {"/zero", false},       {"/seven", true},
-      {"/minus_one", true},  {"/big", true},      {"/zero_float", false}, {"/half", true},
-      {"/upper", true},      {"/capital", true},  {"/one_text", true},    {"/zero_text", false},
-      {"/yes_text", false},  {"/empty", false},   {"/digits", false},     {"/nothing", nullopt},
-      {"/object", nullopt},  {"/array", nullopt}, {"/bytes", nullopt},    {"/missing", nullopt},
-      {"/array/5", nullopt},
+      {"/yes", true},         {"/no", false},        {"/zero", false},  {"/seven", true},
+      {"/zero_float", false}, {"/half", true},       {"/upper", true},  {"/one_text", true},
+      {"/zero_text", false},  {"/yes_text", false},  {"/empty", false}, {"/nothing", nullopt},
+      {"/array", nullopt},    {"/missing", nullopt},
   };
   for (const auto& [pointer, expected] : cases) {
     const JsonPointer ptr(pointer);

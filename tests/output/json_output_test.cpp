@@ -113,13 +113,13 @@ TEST(StatusDocument, NodeIdPassesThroughUnlessUnreadableOr1024) {
 }
 
 TEST(StatusDocument, EmptyOrMissingListsAddNoMember) {
-  EXPECT_EQ(document(R"({"response": []})", R"({"response": [{"name": "s"}]})"),
-            "{\n  \"cluster\": {\n    \"services\": [\n      {\n        \"enabled\": \"\",\n        "
-            "\"name\": \"s\",\n"
-            "        \"nodeId\": -1,\n        \"state\": \"\"\n      }\n    ]\n  }\n}\n");
-  EXPECT_EQ(document(R"({"response": [{"id": 4}]})", R"({"error": 1, "errorMessage": "no"})"),
-            "{\n  \"cluster\": {\n    \"nodes\": [\n      {\n        \"enabled\": null,\n        \"id\": 4,\n"
-            "        \"name\": null,\n        \"state\": null\n      }\n    ]\n  }\n}\n");
+  EXPECT_EQ(
+      build_status_document(Json::parse(R"({"response": []})"),
+                            Json::parse(R"({"response": [{"name": "s"}]})")),
+      Json::parse(R"({"cluster": {"services": [{"enabled": "", "name": "s", "nodeId": -1, "state": ""}]}})"));
+  EXPECT_EQ(
+      build_status_document(Json::parse(R"({"response": [{"id": 4}]})"), Json::parse(R"({"error": 1})")),
+      Json::parse(R"({"cluster": {"nodes": [{"enabled": null, "id": 4, "name": null, "state": null}]}})"));
   for (const auto& [nodes, services] :
        {std::pair{"null", "null"}, std::pair{R"({"response": []})", R"({"response": []})"},
         std::pair{R"({"error": 1})", R"({"response": {"message": "x"}})"},
