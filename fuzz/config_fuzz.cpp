@@ -1,0 +1,63 @@
+// The daemon configuration step on arbitrary file contents: loader,
+// validator and the messages printed for both, as the program runs them.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "cli/options.hpp"
+#include "config/cluster_config.hpp"
+#include "config/discovery.hpp"
+#include "config/validate.hpp"
+#include "fuzz_support.hpp"
+
+namespace {
+
+struct Setup {
+  tarnex::fuzz::MemoryFile config;
+  std::filesystem::path program_dir;
+};
+
+// A program directory whose settings file names the in-memory configuration,
+// so the search never goes on to the system directories.
+Setup& setup() {
+  static Setup instance = [] {
+    Setup made;
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarnex-fuzz-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    made.program_dir = pattern;
+    tarnex::program_name() = "tarnex-fuzz";
+    std::ofstream(made.program_dir / "tarnex-fuzz.config") << "[RUXD]\nConfig=" << made.config.path << "\n";
+    return made;
+  }();
+  return instance;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  tarnex::fuzz::silence_stdout();
+  setup();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Setup& files = setup();
+  files.config.fill(data, size);
+
+  // The whole step: discovery, loading, validation, the messages.
+  tarnex::CliOptions options;
+  tarnex::load_configuration(options, files.program_dir, tarnex::fuzz::sink());
+
+  // The loader and validator on their own, where the step hides the record.
+  try {
+    const tarnex::ClusterConfig config = tarnex::load_cluster_config(files.config.path);
+    const std::vector<std::string> errors = tarnex::validate_cluster_config(config);
+    // A configuration with findings must never hand on an endpoint.
+    if (!errors.empty() && !options.mgmt_url.empty()) __builtin_trap();
+  } catch (const std::exception&) {
+    if (!options.mgmt_url.empty()) __builtin_trap();
+  }
+  return 0;
+}
