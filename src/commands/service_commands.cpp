@@ -1,4 +1,11 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstddef>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -12,6 +19,60 @@
 
 namespace tarnex {
 namespace {
+
+// The hint written when a stop signal ends the program while a move waits for
+// its start (the daemon died after the stop, say): without it the operator
+// would be left with a stopped service and no word of it.
+std::atomic<const char*> interrupt_hint{nullptr};
+std::atomic<std::size_t> interrupt_hint_size{0};
+constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction saved_actions[std::size(stop_signals)];
+bool armed[std::size(stop_signals)] = {};
+
+extern "C" void write_interrupt_hint(int signal_number) {
+  if (const char* text = interrupt_hint.load()) {
+    const ssize_t written = write(STDERR_FILENO, text, interrupt_hint_size.load());
+    static_cast<void>(written);
+  }
+  // The handler was reset on entry and the signal is not blocked: this ends
+  // the program the way the signal would have.
+  raise(signal_number);
+}
+
+// A signal that was ignored when the program started stays ignored.
+void arm_interrupt_hint(const std::string& hint) {
+  interrupt_hint_size.store(hint.size());
+  interrupt_hint.store(hint.c_str());
+  struct sigaction action {};
+  action.sa_handler = write_interrupt_hint;
+  action.sa_flags = SA_RESETHAND | SA_NODEFER;
+  sigemptyset(&action.sa_mask);
+  for (std::size_t i = 0; i < std::size(stop_signals); ++i) {
+    armed[i] = sigaction(stop_signals[i], nullptr, &saved_actions[i]) == 0 &&
+               saved_actions[i].sa_handler != SIG_IGN && sigaction(stop_signals[i], &action, nullptr) == 0;
+  }
+}
+
+void disarm_interrupt_hint() {
+  for (std::size_t i = 0; i < std::size(stop_signals); ++i) {
+    if (armed[i]) sigaction(stop_signals[i], &saved_actions[i], nullptr);
+    armed[i] = false;
+  }
+  interrupt_hint.store(nullptr);
+}
+
+std::string move_recovery_hint(const std::string& service, const std::string& id_text) {
+  static constexpr char format[] =
+      "Service %s was stopped, but the start on node %s did not complete.\n"
+      "Check the actual state: %s service status --name=%s\n";
+  const int size = std::snprintf(nullptr, 0, format, service.c_str(), id_text.c_str(), program_name().c_str(),
+                                 service.c_str());
+  std::string text(static_cast<std::size_t>(size > 0 ? size : 0) + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, service.c_str(), id_text.c_str(), program_name().c_str(),
+                service.c_str());
+  text.pop_back();
+  return text;
+}
 
 void print_service_line(const Json& record) {
   static const JsonPointer name_pointer("/name");
@@ -123,12 +184,14 @@ int move_service(const std::string& service, const std::string& node) {
 
     int stopped = run_service_command("stop", service, std::nullopt);
     if (stopped != exit_success) return stopped;
+    const std::string hint = move_recovery_hint(service, id_text);
+    // What the stop printed must not be lost if a signal ends the start.
+    std::fflush(stdout);
+    arm_interrupt_hint(hint);
     int started = run_service_command("start", service, id_text);
+    disarm_interrupt_hint();
     if (started == exit_success) return exit_success;
-    std::fprintf(stderr,
-                 "Service %s was stopped, but the start on node %s did not complete.\n"
-                 "Check the actual state: %s service status --name=%s\n",
-                 service.c_str(), id_text.c_str(), program_name().c_str(), service.c_str());
+    std::fputs(hint.c_str(), stderr);
     return started;
   });
 }
