@@ -1,0 +1,255 @@
+// Texts from outside are never format strings; the client never opens a file
+// for writing; memcheck finds nothing over a handful of commands.
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "client_run.hpp"
+#include "faulty_daemon.hpp"
+#include "sandbox.hpp"
+
+namespace tarnex::faults {
+namespace {
+
+using e2e::Sandbox;
+
+const std::string conversions = "%s%n%x%p%d%%%5$s%*d%ls%";
+
+ClientRun client(const Sandbox& box, const std::vector<std::string>& args) {
+  ClientRun run;
+  run.program = box.program;
+  run.argv = {"./" + box.name};
+  run.argv.insert(run.argv.end(), args.begin(), args.end());
+  run.directory = box.dir;
+  return run;
+}
+
+std::string quoted(const std::string& text) {
+  return e2e::json_quote(text);
+}
+
+const std::string nodes_reply =
+    R"({"response": [{"id": 1, "nodename": )" + quoted("n" + conversions) + R"(, "state": )" +
+    quoted(conversions) +
+    R"(, "enabled": true}, {"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
+const std::string services_reply =
+    R"({"response": [{"name": )" + quoted(conversions) +
+    R"(, "run_node": 1, "state": "ONLINE", "enabled": true, "pools": [{"name": )" + quoted(conversions) +
+    R"(, "state": )" + quoted(conversions) + "}]}]}";
+
+struct Case {
+  std::string program;
+  std::vector<std::string> args;
+  std::vector<std::string> replies;
+  std::string out;
+  std::string err;
+  int status;
+};
+
+TEST(Security, OutsideTextsPrintLiterally) {
+  const std::string program = "tv" + conversions;
+  const std::string hint =
+      "Service " + conversions + " was stopped, but the start on node 2 did not complete.\n" +
+      "Check the actual state: " + program + " service status --name=" + conversions + "\n";
+  const std::vector<Case> cases = {
+      {"tv",
+       {"node", "status", "--id=n" + conversions},
+       {nodes_reply},
+       "n" + conversions + "    1 " + conversions + "   enabled\n",
+       "",
+       0},
+      {"tv",
+       {"node", "status", "--id=x" + conversions},
+       {nodes_reply},
+       "",
+       "Error: node can not be found: x" + conversions + "\n",
+       11},
+      {"tv",
+       {"service", "status", "-s", conversions},
+       {services_reply},
+       conversions + "    1    ONLINE   enabled  [ " + conversions + "(" + conversions + ") ]\n",
+       "",
+       0},
+      {"tv",
+       {"service", "stop", "-s", conversions},
+       {R"({"response": [{"error": 1, "errorMessage": )" + quoted(conversions) + "}]}"},
+       "",
+       "Error: " + conversions + ": " + conversions + "\n",
+       11},
+      {"tv",
+       {"cluster", "exit"},
+       {R"({"error": 1, "errorMessage": )" + quoted(conversions) + "}"},
+       "",
+       "Error: " + conversions + "\n",
+       11},
+      {"tv",
+       {"node", "disable", "--id=2"},
+       {R"({"response": {"message": )" + quoted(conversions) + "}}"},
+       conversions + "\n",
+       "",
+       0},
+      {"tv",
+       {"service", "help"},
+       {R"({"response": [)" + quoted(conversions) + "]}"},
+       "COMMAND\n" + conversions + "\n",
+       "",
+       0},
+      {program,
+       {"service", "move", "-s", conversions, "-n", "bravo"},
+       {nodes_reply, R"({"response": {}})", R"({"error": 1, "errorMessage": "no"})"},
+       "",
+       "Error: no\n" + hint,
+       11},
+      {"tv",
+       {"service", "move", "-s", "db", "-n", "n" + conversions},
+       {nodes_reply},
+       "",
+       "Error: cannot run service on node n" + conversions + ": state is " + conversions + "\n",
+       11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    std::vector<Step> script;
+    for (const std::string& reply : c.replies)
+      script.push_back(answer(reply));
+    FaultyDaemon daemon(script);
+    Sandbox box(c.program);
+    box.use_endpoint(daemon.endpoint());
+    e2e::expect_run(box.run(c.args), c.out, c.err, c.status);
+  }
+
+  // The usage text names the program as started; configuration findings
+  // quote the names from the file.
+  Sandbox box(program);
+  const e2e::ProcessResult usage = box.run({"node", "--help"});
+  EXPECT_NE(usage.out.find(program + " node"), std::string::npos) << usage.out;
+  box.write("ruxd.json", R"({"services": [{"name": )" + quoted(conversions) + R"(}, {"name": )" +
+                             quoted(conversions) + "}]}");
+  e2e::expect_run(box.run({"cluster", "exit"}), "",
+                  "ruxd:config: negotiation error:\n  -- services[1]: duplicate service name \"" +
+                      conversions + "\"\nError: mgmt-url is not configured\n",
+                  1);
+}
+
+// The calls that open, create, rename or remove a file, as strace shows them.
+std::vector<std::string> writing_calls(const std::string& trace) {
+  static const std::vector<std::string> write_flags = {"O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC",
+                                                       "O_APPEND"};
+  std::vector<std::string> found;
+  std::istringstream lines(trace);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const bool opens = line.find("open(") != std::string::npos || line.find("openat(") != std::string::npos ||
+                       line.find("openat2(") != std::string::npos;
+    bool writes = !opens && line.find('(') != std::string::npos && line.find("+++") == std::string::npos &&
+                  line.find("---") == std::string::npos;
+    for (const std::string& flag : write_flags)
+      writes = writes || (opens && line.find(flag) != std::string::npos);
+    if (writes) found.push_back(line);
+  }
+  return found;
+}
+
+TEST(Security, OpensNoFileForWriting) {
+  // LeakSanitizer cannot work under ptrace; the rest of a sanitized build can.
+  const std::string no_leak_check = "ASAN_OPTIONS=detect_leaks=0";
+  const std::filesystem::path strace = find_on_path("strace");
+  if (strace.empty()) GTEST_SKIP() << "strace is not installed";
+  {
+    Sandbox probe;
+    ClientRun run = client(probe, {"--version"});
+    run.prefix = {strace.string(), "-f", "-o", "/dev/null"};
+    run.environment = {no_leak_check};
+    if (run_client(run).process.exit_status != 0) GTEST_SKIP() << "strace cannot trace here";
+  }
+  const std::vector<std::vector<std::string>> commands = {
+      {"cluster", "status"},        {"cluster", "status", "-o", "json"},
+      {"node", "status", "--id=2"}, {"service", "move", "-s", "db", "-n", "bravo"},
+      {"node", "--help"},           {"bogus"},
+      {"cluster", "exit"},
+  };
+  const std::string nodes =
+      R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command[0]);
+    FaultyDaemon daemon({answer(nodes), answer(R"({"response": []})"), answer(R"({"response": {}})")});
+    Sandbox box;
+    box.use_endpoint(daemon.endpoint());
+    const std::filesystem::path trace = box.dir / "trace";
+    ClientRun run = client(box, command);
+    run.prefix = {strace.string(),
+                  "-f",
+                  "-qq",
+                  "-o",
+                  trace.string(),
+                  "-e",
+                  "trace=open,openat,openat2,creat,rename,renameat,renameat2,unlink,unlinkat,"
+                  "mkdir,mkdirat,link,linkat,symlink,symlinkat,truncate,mknod,mknodat"};
+    run.environment = {no_leak_check};
+    const ClientResult result = run_client(run);
+    EXPECT_FALSE(result.process.timed_out);
+    EXPECT_TRUE(result.process.exit_status == 0 || result.process.exit_status == 12) << result.process.err;
+    std::ifstream in(trace);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("open"), std::string::npos) << "nothing traced";
+    EXPECT_EQ(writing_calls(text), std::vector<std::string>{}) << text;
+  }
+  // The checker itself sees what it must.
+  EXPECT_EQ(
+      writing_calls("12 openat(AT_FDCWD, \"/tmp/x\", O_WRONLY|O_CREAT|O_TRUNC, 0666) = 3\n"
+                    "12 unlink(\"/tmp/y\") = 0\n12 openat(AT_FDCWD, \"/etc/z\", O_RDONLY|O_CLOEXEC) = 3\n"
+                    "12 +++ exited with 0 +++\n")
+          .size(),
+      2U);
+}
+
+#ifndef TARNEX_FAULTS_SANITIZED
+TEST(Security, MemcheckFindsNothing) {
+  const std::filesystem::path valgrind = find_on_path("valgrind");
+  if (valgrind.empty()) GTEST_SKIP() << "valgrind is not installed";
+  const std::string nodes =
+      R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
+  struct Run {
+    std::vector<std::string> args;
+    std::vector<std::string> replies;
+    int status;
+  };
+  const std::vector<Run> runs = {
+      {{"cluster", "status"},
+       {nodes, R"({"response": [{"name": "db", "run_node": 2, "pools": [{"name": "p"}]}]})"},
+       0},
+      {{"cluster", "status", "-o", "json"}, {nodes, R"({"error": 1, "errorMessage": "down"})"}, 11},
+      {{"node", "status", "--id=bravo"}, {nodes}, 0},
+      {{"service", "move", "-s", "db", "-n", "2"}, {nodes, R"({"response": {}})", R"({"response": {}})"}, 0},
+      {{"node", "list"}, {"{\"response\": [" + std::string(600, '[')}, 11},
+      {{"service", "--help"}, {}, 0},
+  };
+  for (const Run& r : runs) {
+    SCOPED_TRACE(r.args[0] + " " + r.args[1]);
+    std::vector<Step> script;
+    for (const std::string& reply : r.replies)
+      script.push_back(answer(reply));
+    FaultyDaemon daemon(script);
+    Sandbox box;
+    box.use_endpoint(daemon.endpoint());
+    ClientRun run = client(box, r.args);
+    run.prefix = {valgrind.string(),
+                  "-q",
+                  "--error-exitcode=1",
+                  "--leak-check=full",
+                  "--show-leak-kinds=definite,possible",
+                  "--errors-for-leak-kinds=definite,possible"};
+    run.limit = std::chrono::seconds(90);
+    const ClientResult result = run_client(run);
+    EXPECT_FALSE(result.process.timed_out);
+    EXPECT_EQ(result.process.exit_status, r.status) << result.process.err;
+    EXPECT_EQ(result.process.err.find("=="), std::string::npos) << result.process.err;
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace tarnex::faults
