@@ -166,6 +166,22 @@ std::vector<Case> cases() {
   }
 
   {
+    // Ids alike in their low bits land near each other in a hash table; the
+    // empty text is a pool name like any other.
+    ClusterConfig c;
+    c.nodes = {node(0), node(65536), node(131072), node(65536), node(4294967295U), node(0), node(1U << 31)};
+    c.pools[""] = {};
+    c.pools["tank"] = {};
+    c.services = {service("web", {"", "tank", "tan"})};
+    c.distribution_preferences = {preference("web", 131072), preference("web", 196608)};
+    all.push_back({"ids alike in their low bits, an empty pool name",
+                   c,
+                   {"nodes[3]: duplicate node id 65536", "nodes[5]: duplicate node id 0",
+                    "services[0]: references non-existent pool \"tan\"",
+                    "distribution_preferences[1]: references non-existent node id 196608"}});
+  }
+
+  {
     // One fault of every kind, given in reverse of the order they are reported.
     ClusterConfig c;
     c.service_groups = {group("", {"nope"})};
