@@ -207,8 +207,12 @@ ClusterConfig map_config(const json& root) {
     config.ha = read_ha_section(*it);
   }
   if (const auto it = root.find("pools"); it != root.end() && it->is_object()) {
+    // The document keeps its members in the map's own order, byte-wise by
+    // name, so each pool goes in at the end without a search.
     for (const auto& member : it->items()) {
-      if (member.value().is_array()) config.pools.emplace(member.key(), string_elements(member.value()));
+      if (member.value().is_array()) {
+        config.pools.emplace_hint(config.pools.end(), member.key(), string_elements(member.value()));
+      }
     }
   }
   return config;
