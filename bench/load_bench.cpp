@@ -163,6 +163,18 @@ void parse_text(benchmark::State& state) {
   set_counters(state, file.text.size());
 }
 
+// The JSON library reading the file through a stream, as the loader does.
+void parse_file(benchmark::State& state) {
+  const ConfigFile& file = config_file(state.range(0));
+  for (auto _ : state) {
+    std::ifstream in(file.path, std::ios::binary);
+    tarnex::Json document;
+    in >> document;
+    benchmark::DoNotOptimize(document);
+  }
+  set_counters(state, file.text.size());
+}
+
 // Opening, parsing and mapping the file into a ClusterConfig.
 void load_config(benchmark::State& state) {
   const ConfigFile& file = config_file(state.range(0));
@@ -240,6 +252,7 @@ int write_config(int argc, char** argv) {
 }  // namespace
 
 BENCHMARK(parse_text)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(parse_file)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(load_config)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(validate_config)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(parse_node_list)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
