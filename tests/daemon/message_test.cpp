@@ -66,6 +66,33 @@ TEST(JsonGetString, EmptyPointerIsTheValueItself) {
   EXPECT_EQ(json_get_string(Json(), JsonPointer("/a"), "FB"), "FB");
 }
 
+// Readers remember how each pointer splits into tokens; a pointer changed in
+// place, or another one at the same address, must not be read as the old.
+TEST(JsonGetString, PointerChangedInPlaceOrReplacedAtItsAddress) {
+  const Json value = Json::parse(R"({"a": "1", "b": {"c": "2"}, "d/e": "3", "f~g": "4", "h": [["5"]]})");
+  JsonPointer pointer("/a");
+  EXPECT_EQ(json_get_string(value, pointer, "FB"), "1");
+  pointer.push_back("x");
+  EXPECT_EQ(json_get_string(value, pointer, "FB"), "FB");
+  pointer = JsonPointer("/b/c");
+  EXPECT_EQ(json_get_string(value, pointer, "FB"), "2");
+  pointer.pop_back();
+  EXPECT_EQ(json_get_string(value, pointer, "FB"), "FB");
+  pointer = JsonPointer("/d~1e");
+  EXPECT_EQ(json_get_string(value, pointer, "FB"), "3");
+  pointer = JsonPointer("/f~0g");
+  EXPECT_EQ(json_get_string(value, pointer, "FB"), "4");
+  pointer = JsonPointer("/h/0/0");
+  EXPECT_EQ(json_get_string(value, pointer, "FB"), "5");
+  pointer = JsonPointer("/h/0/1");
+  EXPECT_EQ(json_get_string(value, pointer, "FB"), "FB");
+  for (const char* text : {"/a", "/b/c", "/h/0/0", "/nothing", "/a"}) {
+    const JsonPointer temporary(text);
+    EXPECT_EQ(json_get_string(value, temporary, "FB"), value.contains(temporary) ? value.at(temporary) : "FB")
+        << text;
+  }
+}
+
 TEST(JsonGetInt, ReadsEachKindOrFallsBack) {
   const Json value = sample();
   const std::vector<std::pair<std::string, std::int64_t>> cases = {
