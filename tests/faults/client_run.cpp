@@ -53,6 +53,7 @@ ClientResult run_client(const ClientRun& run) {
   std::vector<std::string> args = run.prefix;
   args.insert(args.end(), run.argv.begin(), run.argv.end());
   std::vector<char*> pointers;
+  pointers.reserve(args.size() + 1);
   for (std::string& arg : args)
     pointers.push_back(arg.data());
   pointers.push_back(nullptr);
@@ -60,6 +61,7 @@ ClientResult run_client(const ClientRun& run) {
   for (char** entry = environ; *entry != nullptr; ++entry)
     environment.emplace_back(*entry);  // the first entry of a name wins
   std::vector<char*> environment_pointers;
+  environment_pointers.reserve(environment.size() + 1);
   for (std::string& entry : environment)
     environment_pointers.push_back(entry.data());
   environment_pointers.push_back(nullptr);

@@ -153,6 +153,11 @@ std::vector<std::string> writing_calls(const std::string& trace) {
   return found;
 }
 
+const char* const traced_calls =
+    "trace=open,openat,openat2,creat,rename,renameat,renameat2,unlink,unlinkat,mkdir,mkdirat,link,linkat,"
+    "symlink,"
+    "symlinkat,truncate,mknod,mknodat";
+
 TEST(Security, OpensNoFileForWriting) {
   // LeakSanitizer cannot work under ptrace; the rest of a sanitized build can.
   const std::string no_leak_check = "ASAN_OPTIONS=detect_leaks=0";
@@ -180,14 +185,7 @@ TEST(Security, OpensNoFileForWriting) {
     box.use_endpoint(daemon.endpoint());
     const std::filesystem::path trace = box.dir / "trace";
     ClientRun run = client(box, command);
-    run.prefix = {strace.string(),
-                  "-f",
-                  "-qq",
-                  "-o",
-                  trace.string(),
-                  "-e",
-                  "trace=open,openat,openat2,creat,rename,renameat,renameat2,unlink,unlinkat,"
-                  "mkdir,mkdirat,link,linkat,symlink,symlinkat,truncate,mknod,mknodat"};
+    run.prefix = {strace.string(), "-f", "-qq", "-o", trace.string(), "-e", traced_calls};
     run.environment = {no_leak_check};
     const ClientResult result = run_client(run);
     EXPECT_FALSE(result.process.timed_out);
