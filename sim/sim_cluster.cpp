@@ -3,7 +3,9 @@
 #include <array>
 #include <exception>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace tarnex::sim {
 
@@ -365,14 +367,19 @@ SimCluster build_sim_cluster(const ClusterConfig& config) {
   for (const auto& node : config.nodes) {
     cluster.nodes.push_back(SimNode{node.id, node.nodename, kOnline, node.enabled});
   }
+  // Preferences grouped by service once, in file order, so that a large
+  // configuration does not match every service against every preference.
+  std::unordered_map<std::string_view, std::vector<std::uint32_t>> preferred;
+  for (const auto& preference : config.distribution_preferences) {
+    preferred[preference.service].push_back(preference.node);
+  }
   for (const auto& entry : config.services) {
     SimService service;
     service.name = entry.name;
     service.enabled = entry.enabled;
     service.pools = entry.pools;
-    for (const auto& preference : config.distribution_preferences) {
-      if (preference.service == entry.name) service.preferred_nodes.push_back(preference.node);
-    }
+    if (auto found = preferred.find(entry.name); found != preferred.end())
+      service.preferred_nodes = found->second;
     cluster.services.push_back(std::move(service));
   }
   for (auto& service : cluster.services) {
