@@ -1,13 +1,17 @@
 #include "process.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -17,108 +21,240 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr uid_t nobody = 65534;
+
 std::system_error os_error(const char* what) {
   return std::system_error(errno, std::generic_category(), what);
 }
 
-// Both ends close on exec; the child's dup2 copies lose that flag.
-std::array<int, 2> make_pipe() {
-  std::array<int, 2> ends{};
-  if (pipe2(ends.data(), O_CLOEXEC) != 0) throw os_error("pipe2");
-  return ends;
+void close_fd(int& fd) {
+  if (fd >= 0) close(fd);
+  fd = -1;
 }
 
-// In the child after fork: only async-signal-safe calls until exec.
-[[noreturn]] void exec_child(const char* program, char* const* argv, const char* directory, int out,
-                             int err) {
-  int null_fd = open("/dev/null", O_RDONLY);
+// The strings stay where they are for as long as the pointers are used.
+std::vector<char*> pointers_to(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  pointers.reserve(texts.size() + 1);
+  for (std::string& text : texts)
+    pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+bool drop_privileges() {
+  return setgroups(0, nullptr) == 0 && setgid(nobody) == 0 && setuid(nobody) == 0;
+}
+
+// In the child after fork: only async-signal-safe calls until exec. The stop
+// signals get their default action whatever the test runner inherited (a
+// shell without job control starts background jobs with SIGINT ignored).
+// `directory` is null to stay where the test runs.
+[[noreturn]] void exec_child(const char* program, char* const* argv, char* const* envp, const char* directory,
+                             int out, int err, bool drop) {
+  for (int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+    signal(number, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (null_fd < 0 || dup2(null_fd, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
-      dup2(err, STDERR_FILENO) < 0 || chdir(directory) != 0) {
+      dup2(err, STDERR_FILENO) < 0 || (directory != nullptr && chdir(directory) != 0)) {
     _exit(126);
   }
-  execv(program, argv);
-  _exit(127);
+  if (drop && !drop_privileges()) _exit(exec_failed_status);
+  execve(program, argv, envp);
+  _exit(exec_failed_status);
 }
 
-// Waits for the child until `deadline`, killing it when that passes.
-void reap(pid_t pid, Clock::time_point deadline, ProcessResult& result) {
-  int status = 0;
-  for (;;) {
-    pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
-    if (done < 0 && errno != EINTR) throw os_error("waitpid");
-    if (Clock::now() >= deadline) {
-      kill(pid, SIGKILL);
-      result.timed_out = true;
-      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+int remaining_ms(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Waits up to `wait_ms` for output and appends what is there; closes a pipe
+// at its end of file. With both pipes closed it only waits.
+void pump(ChildProcess& child, int wait_ms) {
+  std::array<pollfd, 2> fds{};
+  nfds_t count = 0;
+  for (int fd : {child.out_fd, child.err_fd}) {
+    if (fd >= 0) fds[count++] = pollfd{fd, POLLIN, 0};
   }
-  if (WIFEXITED(status)) {
-    result.exit_status = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.signal = WTERMSIG(status);
+  if (count == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wait_ms, 5)));
+    return;
+  }
+  if (poll(fds.data(), count, wait_ms) <= 0) return;  // EINTR included: the caller comes back
+  for (nfds_t i = 0; i < count; ++i) {
+    if (fds[i].revents == 0) continue;
+    std::array<char, 65536> buffer;  // filled by read, so left as it is
+    const ssize_t got = read(fds[i].fd, buffer.data(), buffer.size());
+    const bool is_out = fds[i].fd == child.out_fd;
+    if (got > 0) {
+      (is_out ? child.out : child.err).append(buffer.data(), static_cast<std::size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      close_fd(is_out ? child.out_fd : child.err_fd);
+    }
   }
 }
 
 }  // namespace
 
-ProcessResult run_process(const std::filesystem::path& program, const std::vector<std::string>& argv,
-                          const std::filesystem::path& directory, std::chrono::milliseconds limit) {
+ChildProcess::~ChildProcess() {
+  if (pid > 0) {
+    kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  close_fd(out_fd);
+  close_fd(err_fd);
+}
+
+void start_child(ChildProcess& child, const ProcessRun& run) {
   // Everything the child needs is prepared before fork.
-  std::vector<std::string> args = argv;
-  std::vector<char*> arg_pointers;
-  arg_pointers.reserve(args.size() + 1);
-  for (std::string& arg : args)
-    arg_pointers.push_back(arg.data());
-  arg_pointers.push_back(nullptr);
-  const std::string program_text = program.string();
-  const std::string directory_text = directory.string();
+  std::vector<std::string> args = run.prefix;
+  args.insert(args.end(), run.argv.begin(), run.argv.end());
+  if (args.empty()) throw std::invalid_argument("start_child: no argv");
+  std::vector<char*> arg_pointers = pointers_to(args);
+  std::vector<std::string> environment = run.environment;
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    environment.emplace_back(*entry);  // the first entry of a name wins
+  std::vector<char*> environment_pointers = pointers_to(environment);
+  const std::string program = run.prefix.empty() ? run.program.string() : run.prefix.front();
+  const std::string directory = run.directory.string();
+  const bool drop = run.unprivileged && geteuid() == 0;
 
-  std::array<int, 2> out_pipe = make_pipe();
-  std::array<int, 2> err_pipe = make_pipe();
-  const Clock::time_point deadline = Clock::now() + limit;
-
-  pid_t pid = fork();
-  if (pid < 0) throw os_error("fork");
+  std::array<int, 2> out_pipe{-1, -1};
+  std::array<int, 2> err_pipe{-1, -1};
+  if (pipe2(out_pipe.data(), O_CLOEXEC) != 0 || pipe2(err_pipe.data(), O_CLOEXEC) != 0) {
+    const std::system_error error = os_error("pipe2");
+    for (int& fd : out_pipe)
+      close_fd(fd);
+    throw error;
+  }
+  const pid_t pid = fork();
   if (pid == 0) {
-    exec_child(program_text.c_str(), arg_pointers.data(), directory_text.c_str(), out_pipe[1], err_pipe[1]);
+    exec_child(program.c_str(), arg_pointers.data(), environment_pointers.data(),
+               directory.empty() ? nullptr : directory.c_str(), out_pipe[1], err_pipe[1], drop);
   }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
+  if (pid < 0) {
+    const std::system_error error = os_error("fork");
+    for (int& fd : out_pipe)
+      close_fd(fd);
+    for (int& fd : err_pipe)
+      close_fd(fd);
+    throw error;
+  }
+  close_fd(out_pipe[1]);
+  close_fd(err_pipe[1]);
+  child.pid = pid;
+  child.out_fd = out_pipe[0];
+  child.err_fd = err_pipe[0];
+}
 
-  ProcessResult result;
-  std::array<pollfd, 2> fds{pollfd{out_pipe[0], POLLIN, 0}, pollfd{err_pipe[0], POLLIN, 0}};
-  std::array<std::string*, 2> sinks{&result.out, &result.err};
-  int open_count = 2;
-  while (open_count > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) break;
-    int ready = poll(fds.data(), fds.size(), static_cast<int>(left));
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      throw os_error("poll");
-    }
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      std::array<char, 4096> buffer{};
-      ssize_t got = read(fds[i].fd, buffer.data(), buffer.size());
-      if (got > 0) {
-        sinks[i]->append(buffer.data(), static_cast<std::size_t>(got));
-      } else if (got == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
+bool wait_for_output(ChildProcess& child, const std::string& needle, std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  std::size_t from = 0;  // a match not found yet ends in text still to come
+  while (child.out.find(needle, from) == std::string::npos) {
+    if (child.out_fd < 0 || Clock::now() >= deadline) return false;
+    from = child.out.size() >= needle.size() ? child.out.size() - needle.size() + 1 : 0;
+    pump(child, std::min(remaining_ms(deadline), 50));
   }
-  reap(pid, deadline, result);
-  for (pollfd& entry : fds) {
-    if (entry.fd >= 0) close(entry.fd);
+  return true;
+}
+
+ProcessResult finish_child(ChildProcess& child, int signal, std::chrono::milliseconds timeout) {
+  ProcessResult result;
+  const Clock::time_point deadline = Clock::now() + timeout;
+  if (child.pid > 0 && signal != 0) kill(child.pid, signal);
+  int status = 0;
+  bool reaped = false;
+  while (child.pid > 0) {
+    const pid_t done = waitpid(child.pid, &status, WNOHANG);
+    if (done == child.pid || (done < 0 && errno != EINTR)) {
+      reaped = done == child.pid;
+      child.pid = -1;
+      break;
+    }
+    if (Clock::now() >= deadline) {
+      kill(child.pid, SIGKILL);
+      while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      child.pid = -1;
+      reaped = true;
+      result.timed_out = true;
+      break;
+    }
+    pump(child, std::min(remaining_ms(deadline), 20));
+  }
+  // The child is gone; what it wrote last is still in the pipes. Only a
+  // process it left behind holding them open makes this wait at all.
+  const Clock::time_point drain_deadline = Clock::now() + std::chrono::seconds(2);
+  while ((child.out_fd >= 0 || child.err_fd >= 0) && Clock::now() < drain_deadline)
+    pump(child, 20);
+  close_fd(child.out_fd);
+  close_fd(child.err_fd);
+  if (reaped && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  if (reaped && WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+    result.core_dumped = WCOREDUMP(status);
+  }
+  result.out = std::move(child.out);
+  result.err = std::move(child.err);
+  child.out.clear();
+  child.err.clear();
+  return result;
+}
+
+ProcessResult run_process(const ProcessRun& run) {
+  const Clock::time_point deadline = Clock::now() + run.limit;
+  auto left = [&] { return std::chrono::milliseconds(remaining_ms(deadline)); };
+  ChildProcess child;
+  start_child(child, run);
+  std::optional<Clock::time_point> signalled;
+  if (run.signal != 0 && wait_for_output(child, run.signal_after, left())) {
+    kill(child.pid, run.signal);
+    signalled = Clock::now();
+  }
+  ProcessResult result = finish_child(child, 0, left());
+  if (signalled) {
+    result.ended_after_signal =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *signalled);
   }
   return result;
+}
+
+ProcessResult run_process(const std::filesystem::path& program, const std::vector<std::string>& argv,
+                          const std::filesystem::path& directory, std::chrono::milliseconds limit) {
+  ProcessRun run;
+  run.program = program;
+  run.argv = argv;
+  run.directory = directory;
+  run.limit = limit;
+  return run_process(run);
+}
+
+bool can_drop_privileges() {
+  if (geteuid() != 0) return true;
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) _exit(drop_privileges() ? 0 : 1);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::filesystem::path find_on_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    std::filesystem::path candidate = std::filesystem::path(dir) / name;
+    if (!dir.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
 }
 
 }  // namespace tarnex::e2e

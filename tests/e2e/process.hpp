@@ -1,7 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,13 +19,68 @@ struct ProcessResult {
   int exit_status = -1;
   int signal = 0;
   bool timed_out = false;
+  bool core_dumped = false;
+  // From the signal a ProcessRun asked for to the end of the process.
+  std::optional<std::chrono::milliseconds> ended_after_signal;
 };
 
-// Runs `program` with the argument vector `argv` (argv[0] included, so a
-// test can choose the name the program sees) in `directory`, stdin from
-// /dev/null, capturing stdout and stderr. The child is killed once `limit`
-// has passed; nothing here waits longer than that.
+// How to run a program: stdin from /dev/null, stdout and stderr captured.
+struct ProcessRun {
+  std::filesystem::path program;
+  std::vector<std::string> argv;           // argv[0] included, so a test can choose the name the program sees
+  std::filesystem::path directory;         // where it runs; empty for the test's own
+  std::chrono::milliseconds limit{30000};  // killed once this has passed (run_process only)
+  std::vector<std::string> prefix;         // a tool the program runs under (strace, valgrind), its path first
+  std::vector<std::string> environment;    // NAME=value entries that win over the test's own
+  bool unprivileged = false;  // as nobody when the tests run as root: file permissions do not stop root
+  int signal = 0;             // sent once stdout contains `signal_after`
+  std::string signal_after;
+};
+
+// The status of a child that could not become nobody or run the program.
+inline constexpr int exec_failed_status = 127;
+
+// A child that runs while the test goes on, its output read as it comes.
+// Whatever happens in a test, the destructor kills and reaps a child that is
+// still running, so no test leaves a process behind.
+struct ChildProcess {
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid = -1;
+  int out_fd = -1;
+  int err_fd = -1;
+  std::string out;
+  std::string err;
+};
+
+// Starts `run` (its limit and signal are for run_process). Throws
+// std::system_error when it cannot.
+void start_child(ChildProcess& child, const ProcessRun& run);
+
+// Reads the child's output until `needle` shows in its standard output (true),
+// or the child closes its output or the time-out passes (false).
+bool wait_for_output(ChildProcess& child, const std::string& needle, std::chrono::milliseconds timeout);
+
+// Sends `signal` (none when 0), then collects output until the child ends.
+// After the time-out the child is killed and the result says timed_out.
+ProcessResult finish_child(ChildProcess& child, int signal, std::chrono::milliseconds timeout);
+
+// Runs a program to its end, with the signal `run` asks for; nothing here
+// waits longer than its limit.
+ProcessResult run_process(const ProcessRun& run);
+
+// Runs `program` with `argv` in `directory`, killed once `limit` has passed.
 ProcessResult run_process(const std::filesystem::path& program, const std::vector<std::string>& argv,
                           const std::filesystem::path& directory, std::chrono::milliseconds limit);
+
+// Whether tests as root can run a program as nobody, or run as non-root
+// anyway (then permissions already apply).
+bool can_drop_privileges();
+
+// Full path of a program found on PATH, or empty.
+std::filesystem::path find_on_path(const std::string& name);
 
 }  // namespace tarnex::e2e

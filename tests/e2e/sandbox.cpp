@@ -56,9 +56,37 @@ void Sandbox::use_endpoint(const std::string& endpoint) const {
 }
 
 ProcessResult Sandbox::run(const std::vector<std::string>& args, const RunOptions& options) const {
-  std::vector<std::string> argv{options.argv0.value_or("./" + name)};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return run_process(program, argv, options.directory.value_or(dir), options.limit);
+  ProcessRun run = command(args);
+  if (options.argv0) run.argv[0] = *options.argv0;
+  if (options.directory) run.directory = *options.directory;
+  run.limit = options.limit;
+  return run_process(run);
+}
+
+ProcessRun Sandbox::command(const std::vector<std::string>& args) const {
+  ProcessRun run;
+  run.program = program;
+  run.argv = {"./" + name};
+  run.argv.insert(run.argv.end(), args.begin(), args.end());
+  run.directory = dir;
+  return run;
+}
+
+void Sandbox::open_up() const {
+  namespace fs = std::filesystem;
+  const auto dir_perms = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                         fs::perms::others_read | fs::perms::others_exec;
+  fs::permissions(dir, dir_perms);
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_symlink()) continue;
+    if (entry.is_directory() || (entry.is_regular_file() &&
+                                 (entry.status().permissions() & fs::perms::owner_exec) != fs::perms::none)) {
+      fs::permissions(entry.path(), dir_perms);
+    } else if (entry.is_regular_file()) {
+      fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                        fs::perms::others_read);
+    }
+  }
 }
 
 std::string daemon_config_with_url(const std::string& url_json) {

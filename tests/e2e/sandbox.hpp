@@ -41,7 +41,14 @@ struct Sandbox {
   // A valid daemon configuration whose "mgmt-url" is `endpoint`.
   void use_endpoint(const std::string& endpoint) const;
 
+  // Runs `./<name> args...` in the sandbox.
   ProcessResult run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
+  // The same run, for a test that sets more of it before run_process.
+  ProcessRun command(const std::vector<std::string>& args) const;
+
+  // Makes the sandbox and everything under it readable (the program
+  // executable) by an unprivileged user.
+  void open_up() const;
 };
 
 // A valid daemon configuration (one node) with the given "mgmt-url" member

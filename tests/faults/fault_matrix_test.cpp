@@ -14,26 +14,20 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "client_run.hpp"
 #include "faulty_daemon.hpp"
+#include "process.hpp"
 #include "sandbox.hpp"
 
 namespace tarnex::faults {
 namespace {
 
+using e2e::ProcessResult;
+using e2e::ProcessRun;
+using e2e::run_process;
 using e2e::Sandbox;
 
 const std::string missing_endpoint = "Error: mgmt-url is not configured\n";
 const std::string nested_too_deep = "Exception: reply nested deeper than 512 levels\n";
-
-ClientRun client(const Sandbox& box, const std::vector<std::string>& args) {
-  ClientRun run;
-  run.program = box.program;
-  run.argv = {"./" + box.name};
-  run.argv.insert(run.argv.end(), args.begin(), args.end());
-  run.directory = box.dir;
-  return run;
-}
 
 std::string nested(std::size_t depth, const std::string& inner = "") {
   return std::string(depth, '[') + inner + std::string(depth, ']');
@@ -41,18 +35,17 @@ std::string nested(std::size_t depth, const std::string& inner = "") {
 
 // Waiting for a daemon that never answers is the one wait the client has:
 // dots every two seconds until a stop signal ends it, at once, without a core.
-void expect_waits_until_signalled(ClientRun run, int signal, const std::string& out_before_dots = "") {
+void expect_waits_until_signalled(ProcessRun run, int signal, const std::string& out_before_dots = "") {
   run.signal = signal;
   run.signal_after = out_before_dots + ".";
-  const ClientResult result = run_client(run);
-  EXPECT_FALSE(result.process.timed_out) << result.process.out;
-  EXPECT_EQ(result.process.signal, signal) << "status " << result.process.exit_status;
+  const ProcessResult result = run_process(run);
+  EXPECT_FALSE(result.timed_out) << result.out;
+  EXPECT_EQ(result.signal, signal) << "status " << result.exit_status;
   EXPECT_FALSE(result.core_dumped);
   ASSERT_TRUE(result.ended_after_signal);
   EXPECT_LT(result.ended_after_signal->count(), 1000) << "the signal did not end the client at once";
-  EXPECT_EQ(result.process.out.substr(0, out_before_dots.size()), out_before_dots);
-  EXPECT_EQ(result.process.out.find_first_not_of('.', out_before_dots.size()), std::string::npos)
-      << result.process.out;
+  EXPECT_EQ(result.out.substr(0, out_before_dots.size()), out_before_dots);
+  EXPECT_EQ(result.out.find_first_not_of('.', out_before_dots.size()), std::string::npos) << result.out;
 }
 
 TEST(FaultMatrix, NoDaemonAtTheEndpoint) {
@@ -60,7 +53,7 @@ TEST(FaultMatrix, NoDaemonAtTheEndpoint) {
     SCOPED_TRACE(strsignal(signal));
     Sandbox box;
     box.use_endpoint("ipc://" + (box.dir / "nobody-listens").string());
-    ClientRun run = client(box, {"cluster", "status"});
+    ProcessRun run = box.command({"cluster", "status"});
     expect_waits_until_signalled(run, signal);
   }
 }
@@ -69,7 +62,7 @@ TEST(FaultMatrix, DaemonDiesAfterReceivingTheRequest) {
   FaultyDaemon daemon({die()});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
-  expect_waits_until_signalled(client(box, {"node", "list"}), SIGTERM);
+  expect_waits_until_signalled(box.command({"node", "list"}), SIGTERM);
   EXPECT_EQ(daemon.requests(), std::vector<std::string>{R"({"call":"node","cmd":"status"})"});
 }
 
@@ -125,7 +118,7 @@ TEST(FaultMatrix, DeeplyNestedReplies) {
   FaultyDaemon daemon({answer(deepest), answer(R"({"response": []})")});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
-  const e2e::ProcessResult result = box.run({"cluster", "status", "-o", "json"});
+  const ProcessResult result = box.run({"cluster", "status", "-o", "json"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(result.err, "");
   const nlohmann::json document = nlohmann::json::parse(result.out);
@@ -143,14 +136,14 @@ TEST(FaultMatrix, SixtyFourMebibyteReply) {
   FaultyDaemon daemon({answer(R"({"response": {"message": ")" + message + R"("}})")});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
-  ClientRun run = client(box, {"node", "disable", "--id=2"});
+  ProcessRun run = box.command({"node", "disable", "--id=2"});
   run.limit = std::chrono::seconds(200);  // a debug build with sanitizers is slow
-  const ClientResult result = run_client(run);
-  EXPECT_FALSE(result.process.timed_out);
-  EXPECT_EQ(result.process.exit_status, 0);
-  EXPECT_EQ(result.process.err, "");
-  EXPECT_EQ(result.process.out.size(), message.size() + 1);
-  EXPECT_EQ(result.process.out, message + "\n");
+  const ProcessResult result = run_process(run);
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out.size(), message.size() + 1);
+  EXPECT_EQ(result.out, message + "\n");
 }
 
 // The stop went through, then the daemon died: the start waits like any
@@ -164,15 +157,15 @@ TEST(FaultMatrix, MoveWhoseDaemonDiesBeforeTheStart) {
     FaultyDaemon daemon({answer(nodes), answer(R"({"response": {"message": "db stopped"}})"), die()});
     Sandbox box("tv-move");
     box.use_endpoint(daemon.endpoint());
-    ClientRun run = client(box, {"service", "move", "--name=db", "--node=bravo"});
+    ProcessRun run = box.command({"service", "move", "--name=db", "--node=bravo"});
     run.signal = signal;
     run.signal_after = "db stopped\n.";
-    const ClientResult result = run_client(run);
-    EXPECT_FALSE(result.process.timed_out) << result.process.out;
-    EXPECT_EQ(result.process.signal, signal);
+    const ProcessResult result = run_process(run);
+    EXPECT_FALSE(result.timed_out) << result.out;
+    EXPECT_EQ(result.signal, signal);
     EXPECT_FALSE(result.core_dumped);
-    EXPECT_EQ(result.process.out.rfind("db stopped\n.", 0), 0U) << result.process.out;
-    EXPECT_EQ(result.process.err,
+    EXPECT_EQ(result.out.rfind("db stopped\n.", 0), 0U) << result.out;
+    EXPECT_EQ(result.err,
               "Service db was stopped, but the start on node 2 did not complete.\n"
               "Check the actual state: tv-move service status --name=db\n");
     EXPECT_EQ(daemon.requests(), (std::vector<std::string>{
@@ -190,12 +183,12 @@ TEST(FaultMatrix, MoveInterruptedBeforeTheStopCompletes) {
   FaultyDaemon daemon({answer(nodes), die()});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
-  ClientRun run = client(box, {"service", "move", "--name=db", "--node=2"});
+  ProcessRun run = box.command({"service", "move", "--name=db", "--node=2"});
   run.signal = SIGINT;
   run.signal_after = ".";
-  const ClientResult result = run_client(run);
-  EXPECT_EQ(result.process.signal, SIGINT);
-  EXPECT_EQ(result.process.err, "");
+  const ProcessResult result = run_process(run);
+  EXPECT_EQ(result.signal, SIGINT);
+  EXPECT_EQ(result.err, "");
 }
 
 struct ConfigCase {
@@ -213,13 +206,16 @@ std::string with_path(std::string text, const std::string& path) {
 // Each file is refused with the loader's message; the run ends before any
 // request, with status 1, and never waits.
 TEST(FaultMatrix, ConfigurationFilesThatCannotBeUsed) {
-  if (!can_drop_privileges()) GTEST_SKIP() << "cannot run the client as nobody";
+  if (!e2e::can_drop_privileges()) GTEST_SKIP() << "cannot run the client as nobody";
   const std::string cannot_open = "ruxd:config: cannot open config file: @\n" + missing_endpoint;
   const std::vector<ConfigCase> cases = {
       {"unreadable", cannot_open},
       {"directory", cannot_open},
       {"fifo", cannot_open},
-      {"empty", "ruxd:config: [json.exception.parse_error.101] parse error at line 1, column 1: ", true},
+      {"empty",
+       "ruxd:config: [json.exception.parse_error.101] parse error at line 1, "
+       "column 1: ",
+       true},
       {"deeply nested", "ruxd:config: config file nested deeper than 512 levels\n" + missing_endpoint},
       {"64 MiB of opening brackets",
        "ruxd:config: config file nested deeper than 512 levels\n" + missing_endpoint},
@@ -242,24 +238,23 @@ TEST(FaultMatrix, ConfigurationFilesThatCannotBeUsed) {
     } else {
       box.write("ruxd.json", std::string(64U << 20, '['));
     }
-    open_up(box.dir);
+    box.open_up();
     if (c.what == "unreadable") std::filesystem::permissions(path, std::filesystem::perms::none);
-    ClientRun run = client(box, {"cluster", "exit"});
+    ProcessRun run = box.command({"cluster", "exit"});
     run.unprivileged = true;
     run.limit = std::chrono::seconds(20);
-    const ClientResult result = run_client(run);
-    ASSERT_NE(result.process.exit_status, exec_failed_status) << "could not start the client";
-    EXPECT_FALSE(result.process.timed_out);
-    EXPECT_EQ(result.process.out, "");
+    const ProcessResult result = run_process(run);
+    ASSERT_NE(result.exit_status, e2e::exec_failed_status) << "could not start the client";
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(result.out, "");
     const std::string expected = with_path(c.expected_err, path);
     if (c.prefix_only) {
-      EXPECT_EQ(result.process.err.rfind(expected, 0), 0U) << result.process.err;
-      EXPECT_EQ(result.process.err.substr(result.process.err.size() - missing_endpoint.size()),
-                missing_endpoint);
+      EXPECT_EQ(result.err.rfind(expected, 0), 0U) << result.err;
+      EXPECT_EQ(result.err.substr(result.err.size() - missing_endpoint.size()), missing_endpoint);
     } else {
-      EXPECT_EQ(result.process.err, expected);
+      EXPECT_EQ(result.err, expected);
     }
-    EXPECT_EQ(result.process.exit_status, 1);
+    EXPECT_EQ(result.exit_status, 1);
   }
 }
 
@@ -269,12 +264,12 @@ TEST(FaultMatrix, SixtyFourMebibyteConfiguration) {
   Sandbox box;
   box.write("ruxd.json", R"({"padding": ")" + std::string(64U << 20, 'p') + R"(", "cluster": {"mgmt-url": )" +
                              e2e::json_quote(daemon.endpoint()) + "}}" + std::string(1000, ' '));
-  ClientRun run = client(box, {"cluster", "exit"});
+  ProcessRun run = box.command({"cluster", "exit"});
   run.limit = std::chrono::seconds(200);
-  const ClientResult result = run_client(run);
-  EXPECT_FALSE(result.process.timed_out);
-  EXPECT_EQ(result.process.err, "");
-  EXPECT_EQ(result.process.exit_status, 0);
+  const ProcessResult result = run_process(run);
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(daemon.requests(), std::vector<std::string>{R"({"call":"cluster","cmd":"exit"})"});
 }
 
@@ -282,7 +277,7 @@ TEST(FaultMatrix, SixtyFourMebibyteConfiguration) {
 // over (its settings file is not read), and the search goes on to the
 // fallback, the bare name in the current directory.
 TEST(FaultMatrix, SettingsFileInADirectoryThatCannotBeSearched) {
-  if (!can_drop_privileges()) GTEST_SKIP() << "cannot run the client as nobody";
+  if (!e2e::can_drop_privileges()) GTEST_SKIP() << "cannot run the client as nobody";
   FaultyDaemon daemon({answer("{}")});
   FaultyDaemon wrong({answer(R"({"error": 1, "errorMessage": "read the locked settings file"})")});
   // A name of its own, so that no settings file in the system directories
@@ -292,17 +287,17 @@ TEST(FaultMatrix, SettingsFileInADirectoryThatCannotBeSearched) {
   box.write("locked/ruxd.json", e2e::daemon_config_with_url(e2e::json_quote(wrong.endpoint())));
   box.write("locked/tarnex-fault-locked.config",
             "[RUXD]\nConfig=" + (box.dir / "locked/ruxd.json").string() + "\n");
-  open_up(box.dir);
+  box.open_up();
   std::filesystem::permissions(box.dir / "locked",
                                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                                    std::filesystem::perms::group_read | std::filesystem::perms::others_read);
-  ClientRun run = client(box, {"cluster", "exit"});
+  ProcessRun run = box.command({"cluster", "exit"});
   run.argv[0] = (box.dir / "locked" / box.name).string();
   run.unprivileged = true;
-  const ClientResult result = run_client(run);
-  ASSERT_NE(result.process.exit_status, exec_failed_status) << "could not start the client";
+  const ProcessResult result = run_process(run);
+  ASSERT_NE(result.exit_status, e2e::exec_failed_status) << "could not start the client";
   std::filesystem::permissions(box.dir / "locked", std::filesystem::perms::owner_all);
-  e2e::expect_run(result.process, "", "", 0);
+  e2e::expect_run(result, "", "", 0);
   EXPECT_EQ(daemon.requests().size(), 1U);
   EXPECT_TRUE(wrong.requests().empty());
 }

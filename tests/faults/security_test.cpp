@@ -7,25 +7,19 @@
 
 #include <gtest/gtest.h>
 
-#include "client_run.hpp"
 #include "faulty_daemon.hpp"
+#include "process.hpp"
 #include "sandbox.hpp"
 
 namespace tarnex::faults {
 namespace {
 
+using e2e::ProcessResult;
+using e2e::ProcessRun;
+using e2e::run_process;
 using e2e::Sandbox;
 
 const std::string conversions = "%s%n%x%p%d%%%5$s%*d%ls%";
-
-ClientRun client(const Sandbox& box, const std::vector<std::string>& args) {
-  ClientRun run;
-  run.program = box.program;
-  run.argv = {"./" + box.name};
-  run.argv.insert(run.argv.end(), args.begin(), args.end());
-  run.directory = box.dir;
-  return run;
-}
 
 std::string quoted(const std::string& text) {
   return e2e::json_quote(text);
@@ -124,12 +118,13 @@ TEST(Security, OutsideTextsPrintLiterally) {
   // The usage text names the program as started; configuration findings
   // quote the names from the file.
   Sandbox box(program);
-  const e2e::ProcessResult usage = box.run({"node", "--help"});
+  const ProcessResult usage = box.run({"node", "--help"});
   EXPECT_NE(usage.out.find(program + " node"), std::string::npos) << usage.out;
   box.write("ruxd.json", R"({"services": [{"name": )" + quoted(conversions) + R"(}, {"name": )" +
                              quoted(conversions) + "}]}");
   e2e::expect_run(box.run({"cluster", "exit"}), "",
-                  "ruxd:config: negotiation error:\n  -- services[1]: duplicate service name \"" +
+                  "ruxd:config: negotiation error:\n  -- services[1]: "
+                  "duplicate service name \"" +
                       conversions + "\"\nError: mgmt-url is not configured\n",
                   1);
 }
@@ -154,21 +149,22 @@ std::vector<std::string> writing_calls(const std::string& trace) {
 }
 
 const char* const traced_calls =
-    "trace=open,openat,openat2,creat,rename,renameat,renameat2,unlink,unlinkat,mkdir,mkdirat,link,linkat,"
+    "trace=open,openat,openat2,creat,rename,renameat,renameat2,unlink,unlinkat,"
+    "mkdir,mkdirat,link,linkat,"
     "symlink,"
     "symlinkat,truncate,mknod,mknodat";
 
 TEST(Security, OpensNoFileForWriting) {
   // LeakSanitizer cannot work under ptrace; the rest of a sanitized build can.
   const std::string no_leak_check = "ASAN_OPTIONS=detect_leaks=0";
-  const std::filesystem::path strace = find_on_path("strace");
+  const std::filesystem::path strace = e2e::find_on_path("strace");
   if (strace.empty()) GTEST_SKIP() << "strace is not installed";
   {
     Sandbox probe;
-    ClientRun run = client(probe, {"--version"});
+    ProcessRun run = probe.command({"--version"});
     run.prefix = {strace.string(), "-f", "-o", "/dev/null"};
     run.environment = {no_leak_check};
-    if (run_client(run).process.exit_status != 0) GTEST_SKIP() << "strace cannot trace here";
+    if (run_process(run).exit_status != 0) GTEST_SKIP() << "strace cannot trace here";
   }
   const std::vector<std::vector<std::string>> commands = {
       {"cluster", "status"},        {"cluster", "status", "-o", "json"},
@@ -184,29 +180,30 @@ TEST(Security, OpensNoFileForWriting) {
     Sandbox box;
     box.use_endpoint(daemon.endpoint());
     const std::filesystem::path trace = box.dir / "trace";
-    ClientRun run = client(box, command);
+    ProcessRun run = box.command(command);
     run.prefix = {strace.string(), "-f", "-qq", "-o", trace.string(), "-e", traced_calls};
     run.environment = {no_leak_check};
-    const ClientResult result = run_client(run);
-    EXPECT_FALSE(result.process.timed_out);
-    EXPECT_TRUE(result.process.exit_status == 0 || result.process.exit_status == 12) << result.process.err;
+    const ProcessResult result = run_process(run);
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_TRUE(result.exit_status == 0 || result.exit_status == 12) << result.err;
     std::ifstream in(trace);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("open"), std::string::npos) << "nothing traced";
     EXPECT_EQ(writing_calls(text), std::vector<std::string>{}) << text;
   }
   // The checker itself sees what it must.
-  EXPECT_EQ(
-      writing_calls("12 openat(AT_FDCWD, \"/tmp/x\", O_WRONLY|O_CREAT|O_TRUNC, 0666) = 3\n"
-                    "12 unlink(\"/tmp/y\") = 0\n12 openat(AT_FDCWD, \"/etc/z\", O_RDONLY|O_CLOEXEC) = 3\n"
-                    "12 +++ exited with 0 +++\n")
-          .size(),
-      2U);
+  EXPECT_EQ(writing_calls("12 openat(AT_FDCWD, \"/tmp/x\", "
+                          "O_WRONLY|O_CREAT|O_TRUNC, 0666) = 3\n"
+                          "12 unlink(\"/tmp/y\") = 0\n12 openat(AT_FDCWD, "
+                          "\"/etc/z\", O_RDONLY|O_CLOEXEC) = 3\n"
+                          "12 +++ exited with 0 +++\n")
+                .size(),
+            2U);
 }
 
 #ifndef TARNEX_FAULTS_SANITIZED
 TEST(Security, MemcheckFindsNothing) {
-  const std::filesystem::path valgrind = find_on_path("valgrind");
+  const std::filesystem::path valgrind = e2e::find_on_path("valgrind");
   if (valgrind.empty()) GTEST_SKIP() << "valgrind is not installed";
   const std::string nodes =
       R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
@@ -233,7 +230,7 @@ TEST(Security, MemcheckFindsNothing) {
     FaultyDaemon daemon(script);
     Sandbox box;
     box.use_endpoint(daemon.endpoint());
-    ClientRun run = client(box, r.args);
+    ProcessRun run = box.command(r.args);
     run.prefix = {valgrind.string(),
                   "-q",
                   "--error-exitcode=1",
@@ -241,10 +238,10 @@ TEST(Security, MemcheckFindsNothing) {
                   "--show-leak-kinds=definite,possible",
                   "--errors-for-leak-kinds=definite,possible"};
     run.limit = std::chrono::seconds(90);
-    const ClientResult result = run_client(run);
-    EXPECT_FALSE(result.process.timed_out);
-    EXPECT_EQ(result.process.exit_status, r.status) << result.process.err;
-    EXPECT_EQ(result.process.err.find("=="), std::string::npos) << result.process.err;
+    const ProcessResult result = run_process(run);
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(result.exit_status, r.status) << result.err;
+    EXPECT_EQ(result.err.find("=="), std::string::npos) << result.err;
   }
 }
 #endif
