@@ -30,8 +30,18 @@ std::vector<std::string> Responder::requests() const {
   return requests_;
 }
 
+std::vector<Reply> answers(const std::vector<std::string>& texts) {
+  std::vector<Reply> script;
+  script.reserve(texts.size());
+  for (const std::string& text : texts)
+    script.push_back({text});
+  return script;
+}
+
 void Responder::serve(zmq::socket_t socket) {
+  static const Reply unscripted{unscripted_reply};
   std::size_t answered = 0;
+  bool silent = false;
   while (!stopping_) {
     zmq::pollitem_t item{socket.handle(), 0, ZMQ_POLLIN, 0};
     try {
@@ -47,7 +57,10 @@ void Responder::serve(zmq::socket_t socket) {
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(request.to_string());
     }
-    Reply reply = answered < script_.size() ? script_[answered] : Reply{unscripted_reply};
+    // A REP socket takes no further request before it answered: a silent
+    // responder goes on polling only to notice the end of the test.
+    if (silent) continue;
+    const Reply& reply = answered < script_.size() ? script_[answered] : unscripted;
     ++answered;
 
     // Held in slices, so stopping is never delayed by a long hold.
@@ -55,7 +68,14 @@ void Responder::serve(zmq::socket_t socket) {
     while (!stopping_ && std::chrono::steady_clock::now() < release)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (stopping_) break;
-    socket.send(zmq::buffer(reply.text), zmq::send_flags::none);
+    if (reply.kind == Reply::Kind::silent) {
+      silent = true;
+    } else if (reply.kind == Reply::Kind::die) {
+      socket.close();  // linger 0: the connection drops with the request
+      return;
+    } else {
+      socket.send(zmq::buffer(reply.text), zmq::send_flags::none);
+    }
   }
 }
 

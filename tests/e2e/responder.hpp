@@ -11,11 +11,25 @@
 
 namespace tarnex::e2e {
 
-// One scripted answer: the exact reply bytes, sent after `delay`.
+// One scripted step: the exact reply bytes, sent after `delay`. Instead of
+// answering, a step may die (close the socket, as a killed daemon would, so
+// the request is lost) or stay silent from this request on.
 struct Reply {
+  enum class Kind { answer, die, silent };
   std::string text;
   std::chrono::milliseconds delay{0};
+  Kind kind = Kind::answer;
 };
+
+inline Reply die() {
+  return {{}, {}, Reply::Kind::die};
+}
+inline Reply stay_silent() {
+  return {{}, {}, Reply::Kind::silent};
+}
+
+// A script that answers with each text in turn.
+std::vector<Reply> answers(const std::vector<std::string>& texts);
 
 // A stand-in for the daemon: a REP socket on a free loopback port, run by its
 // own thread, that answers the n-th request with the n-th scripted reply and

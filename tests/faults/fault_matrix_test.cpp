@@ -1,5 +1,6 @@
-// The client against a daemon that is missing, dies, or answers with junk,
-// and against configuration files that are not what a person would write.
+// The client against a daemon that is missing, dies, never answers or
+// answers with junk, and against configuration files that are not what a
+// person would write.
 // Whatever happens, the right message and status, no crash, and no waiting
 // except where the client is meant to wait for the daemon (then a stop
 // signal ends it at once).
@@ -14,8 +15,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "faulty_daemon.hpp"
 #include "process.hpp"
+#include "responder.hpp"
 #include "sandbox.hpp"
 
 namespace tarnex::faults {
@@ -23,6 +24,7 @@ namespace {
 
 using e2e::ProcessResult;
 using e2e::ProcessRun;
+using e2e::Responder;
 using e2e::run_process;
 using e2e::Sandbox;
 
@@ -59,11 +61,19 @@ TEST(FaultMatrix, NoDaemonAtTheEndpoint) {
 }
 
 TEST(FaultMatrix, DaemonDiesAfterReceivingTheRequest) {
-  FaultyDaemon daemon({die()});
+  Responder daemon({e2e::die()});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
   expect_waits_until_signalled(box.command({"node", "list"}), SIGTERM);
   EXPECT_EQ(daemon.requests(), std::vector<std::string>{R"({"call":"node","cmd":"status"})"});
+}
+
+TEST(FaultMatrix, DaemonTakesTheRequestAndNeverAnswers) {
+  Responder daemon({e2e::stay_silent()});
+  Sandbox box;
+  box.use_endpoint(daemon.endpoint());
+  expect_waits_until_signalled(box.command({"cluster", "exit"}), SIGINT);
+  EXPECT_EQ(daemon.requests(), std::vector<std::string>{R"({"call":"cluster","cmd":"exit"})"});
 }
 
 // Replies that are not one well-formed JSON value end the command as an
@@ -83,7 +93,7 @@ TEST(FaultMatrix, MalformedReplies) {
   };
   for (const std::string& reply : replies) {
     SCOPED_TRACE(nlohmann::json(reply).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace));
-    FaultyDaemon daemon({answer(reply)});
+    Responder daemon({{reply}});
     Sandbox box;
     box.use_endpoint(daemon.endpoint());
     e2e::expect_run(box.run({"node", "disable", "--id=2"}), "",
@@ -106,7 +116,7 @@ TEST(FaultMatrix, DeeplyNestedReplies) {
   };
   for (const auto& command : commands) {
     SCOPED_TRACE(command[0] + " " + command[1]);
-    FaultyDaemon daemon({answer(million), answer(million)});
+    Responder daemon({{million}, {million}});
     Sandbox box;
     box.use_endpoint(daemon.endpoint());
     e2e::expect_run(box.run(command), "", nested_too_deep, 11);
@@ -115,7 +125,7 @@ TEST(FaultMatrix, DeeplyNestedReplies) {
   // The deepest reply accepted: object, "response", record and 509 arrays.
   const std::string deepest =
       R"({"response": [{"id": 1, "nodename": "alpha", "state": )" + nested(509, "7") + "}]}";
-  FaultyDaemon daemon({answer(deepest), answer(R"({"response": []})")});
+  Responder daemon({{deepest}, {R"({"response": []})"}});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
   const ProcessResult result = box.run({"cluster", "status", "-o", "json"});
@@ -124,8 +134,8 @@ TEST(FaultMatrix, DeeplyNestedReplies) {
   const nlohmann::json document = nlohmann::json::parse(result.out);
   EXPECT_EQ(document["cluster"]["nodes"][0]["state"], nlohmann::json::parse(nested(509, "7")));
 
-  FaultyDaemon one_more(
-      {answer(R"({"response": [{"id": 1, "nodename": "alpha", "state": )" + nested(510, "7") + "}]}")});
+  Responder one_more(
+      {{R"({"response": [{"id": 1, "nodename": "alpha", "state": )" + nested(510, "7") + "}]}"}});
   Sandbox other;
   other.use_endpoint(one_more.endpoint());
   e2e::expect_run(other.run({"node", "list"}), "", nested_too_deep, 11);
@@ -133,7 +143,7 @@ TEST(FaultMatrix, DeeplyNestedReplies) {
 
 TEST(FaultMatrix, SixtyFourMebibyteReply) {
   const std::string message(64U << 20, 'm');
-  FaultyDaemon daemon({answer(R"({"response": {"message": ")" + message + R"("}})")});
+  Responder daemon({{R"({"response": {"message": ")" + message + R"("}})"}});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
   ProcessRun run = box.command({"node", "disable", "--id=2"});
@@ -154,7 +164,7 @@ TEST(FaultMatrix, MoveWhoseDaemonDiesBeforeTheStart) {
       R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(strsignal(signal));
-    FaultyDaemon daemon({answer(nodes), answer(R"({"response": {"message": "db stopped"}})"), die()});
+    Responder daemon({{nodes}, {R"({"response": {"message": "db stopped"}})"}, e2e::die()});
     Sandbox box("tv-move");
     box.use_endpoint(daemon.endpoint());
     ProcessRun run = box.command({"service", "move", "--name=db", "--node=bravo"});
@@ -180,7 +190,7 @@ TEST(FaultMatrix, MoveWhoseDaemonDiesBeforeTheStart) {
 TEST(FaultMatrix, MoveInterruptedBeforeTheStopCompletes) {
   const std::string nodes =
       R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
-  FaultyDaemon daemon({answer(nodes), die()});
+  Responder daemon({{nodes}, e2e::die()});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
   ProcessRun run = box.command({"service", "move", "--name=db", "--node=2"});
@@ -212,10 +222,7 @@ TEST(FaultMatrix, ConfigurationFilesThatCannotBeUsed) {
       {"unreadable", cannot_open},
       {"directory", cannot_open},
       {"fifo", cannot_open},
-      {"empty",
-       "ruxd:config: [json.exception.parse_error.101] parse error at line 1, "
-       "column 1: ",
-       true},
+      {"empty", "ruxd:config: [json.exception.parse_error.101] parse error at line 1, column 1: ", true},
       {"deeply nested", "ruxd:config: config file nested deeper than 512 levels\n" + missing_endpoint},
       {"64 MiB of opening brackets",
        "ruxd:config: config file nested deeper than 512 levels\n" + missing_endpoint},
@@ -260,7 +267,7 @@ TEST(FaultMatrix, ConfigurationFilesThatCannotBeUsed) {
 
 // A large configuration is still just a configuration.
 TEST(FaultMatrix, SixtyFourMebibyteConfiguration) {
-  FaultyDaemon daemon({answer("{}")});
+  Responder daemon({{"{}"}});
   Sandbox box;
   box.write("ruxd.json", R"({"padding": ")" + std::string(64U << 20, 'p') + R"(", "cluster": {"mgmt-url": )" +
                              e2e::json_quote(daemon.endpoint()) + "}}" + std::string(1000, ' '));
@@ -278,8 +285,8 @@ TEST(FaultMatrix, SixtyFourMebibyteConfiguration) {
 // fallback, the bare name in the current directory.
 TEST(FaultMatrix, SettingsFileInADirectoryThatCannotBeSearched) {
   if (!e2e::can_drop_privileges()) GTEST_SKIP() << "cannot run the client as nobody";
-  FaultyDaemon daemon({answer("{}")});
-  FaultyDaemon wrong({answer(R"({"error": 1, "errorMessage": "read the locked settings file"})")});
+  Responder daemon({{"{}"}});
+  Responder wrong({{R"({"error": 1, "errorMessage": "read the locked settings file"})"}});
   // A name of its own, so that no settings file in the system directories
   // can answer for it.
   Sandbox box("tarnex-fault-locked");

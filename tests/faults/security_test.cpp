@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "faulty_daemon.hpp"
 #include "process.hpp"
+#include "responder.hpp"
 #include "sandbox.hpp"
 
 namespace tarnex::faults {
@@ -16,6 +16,7 @@ namespace {
 
 using e2e::ProcessResult;
 using e2e::ProcessRun;
+using e2e::Responder;
 using e2e::run_process;
 using e2e::Sandbox;
 
@@ -106,10 +107,7 @@ TEST(Security, OutsideTextsPrintLiterally) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
-    std::vector<Step> script;
-    for (const std::string& reply : c.replies)
-      script.push_back(answer(reply));
-    FaultyDaemon daemon(script);
+    Responder daemon(e2e::answers(c.replies));
     Sandbox box(c.program);
     box.use_endpoint(daemon.endpoint());
     e2e::expect_run(box.run(c.args), c.out, c.err, c.status);
@@ -123,8 +121,7 @@ TEST(Security, OutsideTextsPrintLiterally) {
   box.write("ruxd.json", R"({"services": [{"name": )" + quoted(conversions) + R"(}, {"name": )" +
                              quoted(conversions) + "}]}");
   e2e::expect_run(box.run({"cluster", "exit"}), "",
-                  "ruxd:config: negotiation error:\n  -- services[1]: "
-                  "duplicate service name \"" +
+                  "ruxd:config: negotiation error:\n  -- services[1]: duplicate service name \"" +
                       conversions + "\"\nError: mgmt-url is not configured\n",
                   1);
 }
@@ -149,8 +146,7 @@ std::vector<std::string> writing_calls(const std::string& trace) {
 }
 
 const char* const traced_calls =
-    "trace=open,openat,openat2,creat,rename,renameat,renameat2,unlink,unlinkat,"
-    "mkdir,mkdirat,link,linkat,"
+    "trace=open,openat,openat2,creat,rename,renameat,renameat2,unlink,unlinkat,mkdir,mkdirat,link,linkat,"
     "symlink,"
     "symlinkat,truncate,mknod,mknodat";
 
@@ -176,7 +172,7 @@ TEST(Security, OpensNoFileForWriting) {
       R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
   for (const auto& command : commands) {
     SCOPED_TRACE(command[0]);
-    FaultyDaemon daemon({answer(nodes), answer(R"({"response": []})"), answer(R"({"response": {}})")});
+    Responder daemon({{nodes}, {R"({"response": []})"}, {R"({"response": {}})"}});
     Sandbox box;
     box.use_endpoint(daemon.endpoint());
     const std::filesystem::path trace = box.dir / "trace";
@@ -192,13 +188,12 @@ TEST(Security, OpensNoFileForWriting) {
     EXPECT_EQ(writing_calls(text), std::vector<std::string>{}) << text;
   }
   // The checker itself sees what it must.
-  EXPECT_EQ(writing_calls("12 openat(AT_FDCWD, \"/tmp/x\", "
-                          "O_WRONLY|O_CREAT|O_TRUNC, 0666) = 3\n"
-                          "12 unlink(\"/tmp/y\") = 0\n12 openat(AT_FDCWD, "
-                          "\"/etc/z\", O_RDONLY|O_CLOEXEC) = 3\n"
-                          "12 +++ exited with 0 +++\n")
-                .size(),
-            2U);
+  EXPECT_EQ(
+      writing_calls("12 openat(AT_FDCWD, \"/tmp/x\", O_WRONLY|O_CREAT|O_TRUNC, 0666) = 3\n"
+                    "12 unlink(\"/tmp/y\") = 0\n12 openat(AT_FDCWD, \"/etc/z\", O_RDONLY|O_CLOEXEC) = 3\n"
+                    "12 +++ exited with 0 +++\n")
+          .size(),
+      2U);
 }
 
 #ifndef TARNEX_FAULTS_SANITIZED
@@ -224,10 +219,7 @@ TEST(Security, MemcheckFindsNothing) {
   };
   for (const Run& r : runs) {
     SCOPED_TRACE(r.args[0] + " " + r.args[1]);
-    std::vector<Step> script;
-    for (const std::string& reply : r.replies)
-      script.push_back(answer(reply));
-    FaultyDaemon daemon(script);
+    Responder daemon(e2e::answers(r.replies));
     Sandbox box;
     box.use_endpoint(daemon.endpoint());
     ProcessRun run = box.command(r.args);
