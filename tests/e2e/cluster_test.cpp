@@ -94,11 +94,7 @@ struct StatusCase {
 void run_status_cases(const std::vector<StatusCase>& cases) {
   for (const StatusCase& c : cases) {
     SCOPED_TRACE(c.label);
-    Responder daemon(c.replies);
-    Sandbox box;
-    box.use_endpoint(daemon.endpoint());
-    expect_run(box.run(c.args), c.out, c.err, c.status);
-    EXPECT_EQ(daemon.requests(), status_requests);
+    expect_exchange({c.args, c.replies, status_requests, c.out, c.err, c.status});
   }
 }
 
@@ -287,21 +283,21 @@ TEST(ClusterStatus, OddRecordsInTheDocument) {
 // An exception ends the command where it happens: after the first request
 // nothing more is sent, and no table or document is printed.
 TEST(ClusterStatus, ExceptionsEndTheCommand) {
-  {
-    Responder daemon({{"not json"}, {services_reply}});
-    Sandbox box;
-    box.use_endpoint(daemon.endpoint());
-    expect_run(box.run({"cluster", "status"}), "", "Exception: " + json_parse_error("not json") + "\n", 11);
-    EXPECT_EQ(daemon.requests(), std::vector<std::string>{node_status});
-  }
-  {
-    Responder daemon({{nodes_reply}, {R"({"response": []} {})"}});
-    Sandbox box;
-    box.use_endpoint(daemon.endpoint());
-    expect_run(box.run({"cluster", "status", "-o", "json"}), "",
-               "Exception: " + json_parse_error(R"({"response": []} {})") + "\n", 11);
-    EXPECT_EQ(daemon.requests(), status_requests);
-  }
+  const std::string two_values = R"({"response": []} {})";
+  run_exchange_cases({
+      {{"cluster", "status"},
+       {{"not json"}, {services_reply}},
+       {node_status},
+       "",
+       "Exception: " + json_parse_error("not json") + "\n",
+       11},
+      {{"cluster", "status", "-o", "json"},
+       {{nodes_reply}, {two_values}},
+       status_requests,
+       "",
+       "Exception: " + json_parse_error(two_values) + "\n",
+       11},
+  });
 }
 
 TEST(ClusterExit, SendsOneRequestAndPrintsNothing) {
@@ -318,11 +314,7 @@ TEST(ClusterExit, SendsOneRequestAndPrintsNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
-    Responder daemon({{c.reply}});
-    Sandbox box;
-    box.use_endpoint(daemon.endpoint());
-    expect_run(box.run({"cluster", "exit"}), "", c.err, c.status);
-    EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+    expect_exchange({{"cluster", "exit"}, {{c.reply}}, {exit_request}, "", c.err, c.status});
   }
 }
 

@@ -40,11 +40,7 @@ TEST(Exchange, TheErrorMemberDecides) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
-    Responder daemon({{c.reply}});
-    Sandbox box;
-    box.use_endpoint(daemon.endpoint());
-    expect_run(box.run({"cluster", "exit"}), "", c.err, c.status);
-    EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+    expect_exchange({{"cluster", "exit"}, {{c.reply}}, {exit_request}, "", c.err, c.status});
   }
 }
 
@@ -62,11 +58,12 @@ TEST(Exchange, RepliesThatAreNotOneJsonValue) {
   };
   for (const std::string& reply : replies) {
     SCOPED_TRACE(reply);
-    Responder daemon({{reply}});
-    Sandbox box;
-    box.use_endpoint(daemon.endpoint());
-    expect_run(box.run({"node", "list"}), "", "Exception: " + json_parse_error(reply) + "\n", 11);
-    EXPECT_EQ(daemon.requests(), std::vector<std::string>{R"({"call":"node","cmd":"status"})"});
+    expect_exchange({{"node", "list"},
+                     {{reply}},
+                     {R"({"call":"node","cmd":"status"})"},
+                     "",
+                     "Exception: " + json_parse_error(reply) + "\n",
+                     11});
   }
 }
 
@@ -117,11 +114,7 @@ TEST(Exchange, EndpointsThatCannotBeUsed) {
 constexpr std::chrono::milliseconds held{3000};
 
 TEST(SlowDaemon, DotThenNewlineOnStandardOutput) {
-  Responder daemon({{"{}", held}});
-  Sandbox box;
-  box.use_endpoint(daemon.endpoint());
-  expect_run(box.run({"cluster", "exit"}), ".\n", "", 0);
-  EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+  expect_exchange({{"cluster", "exit"}, {{"{}", held}}, {exit_request}, ".\n", "", 0});
 }
 
 // Dots are counted per exchange: a slow second request of cluster status

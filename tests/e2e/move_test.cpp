@@ -47,11 +47,9 @@ struct Case {
 void run_cases(const std::vector<Case>& cases, const std::string& program = "tarnex-viravi") {
   for (const Case& c : cases) {
     SCOPED_TRACE("--node=" + c.node);
-    Responder daemon(c.replies);
-    Sandbox box(program);
-    box.use_endpoint(daemon.endpoint());
-    expect_run(box.run({"service", "move", "--name=db", "--node=" + c.node}), c.out, c.err, c.status);
-    EXPECT_EQ(daemon.requests(), c.requests);
+    expect_exchange(
+        {{"service", "move", "--name=db", "--node=" + c.node}, c.replies, c.requests, c.out, c.err, c.status},
+        program);
   }
 }
 

@@ -147,14 +147,18 @@ std::string joined(const std::vector<std::string>& args) {
   return text;
 }
 
+void expect_exchange(const ExchangeCase& c, const std::string& program_name) {
+  Responder daemon(c.replies);
+  Sandbox box(program_name);
+  box.use_endpoint(daemon.endpoint());
+  expect_run(box.run(c.args), c.out, c.err, c.status);
+  EXPECT_EQ(daemon.requests(), c.requests);
+}
+
 void run_exchange_cases(const std::vector<ExchangeCase>& cases) {
   for (const ExchangeCase& c : cases) {
     SCOPED_TRACE(joined(c.args));
-    Responder daemon(c.replies);
-    Sandbox box;
-    box.use_endpoint(daemon.endpoint());
-    expect_run(box.run(c.args), c.out, c.err, c.status);
-    EXPECT_EQ(daemon.requests(), c.requests);
+    expect_exchange(c);
   }
 }
 

@@ -89,8 +89,12 @@ struct ExchangeCase {
 // The arguments quoted and joined, for naming a case in a failure.
 std::string joined(const std::vector<std::string>& args);
 
-// Runs each case in a fresh sandbox against its own responder and compares
-// the whole output, the exit status and the requests on the wire.
+// Runs the case in a fresh sandbox with the program under `program_name`,
+// against its own responder, and compares the whole output, the exit status
+// and the requests on the wire.
+void expect_exchange(const ExchangeCase& c, const std::string& program_name = "tarnex-viravi");
+
+// expect_exchange for each case, named by its arguments.
 void run_exchange_cases(const std::vector<ExchangeCase>& cases);
 
 }  // namespace tarnex::e2e
