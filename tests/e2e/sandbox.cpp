@@ -1,50 +1,24 @@
 #include "sandbox.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <stdexcept>
-#include <system_error>
 
 #ifndef TARNEX_CLIENT_PATH
 #error "TARNEX_CLIENT_PATH must name the built client"
 #endif
 
 namespace tarnex::e2e {
-namespace {
-
-std::filesystem::path make_temp_dir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tarnex-e2e-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::system_error(errno, std::generic_category(), "mkdtemp");
-  }
-  return pattern;
-}
-
-}  // namespace
 
 Sandbox::Sandbox(const std::string& program_name)
-    : dir(make_temp_dir()), name(program_name), program(dir / program_name), config_path(dir / "ruxd.json") {
+    : dir(temp.path), name(program_name), program(dir / program_name), config_path(dir / "ruxd.json") {
   std::filesystem::copy_file(TARNEX_CLIENT_PATH, program);
   std::filesystem::permissions(program, std::filesystem::perms::owner_all);
   write_settings("[RUXD]\nConfig=" + config_path.string() + "\n");
 }
 
-Sandbox::~Sandbox() {
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
-}
-
 std::filesystem::path Sandbox::write(const std::filesystem::path& relative, const std::string& text) const {
-  std::filesystem::path path = dir / relative;
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  if (!file) throw std::runtime_error("cannot write " + path.string());
-  return path;
+  return temp.write(relative, text);
 }
 
 void Sandbox::write_settings(const std::string& text) const {

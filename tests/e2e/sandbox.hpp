@@ -8,6 +8,7 @@
 
 #include "process.hpp"
 #include "responder.hpp"
+#include "support/temp_dir.hpp"
 
 namespace tarnex::e2e {
 
@@ -25,11 +26,9 @@ struct RunOptions {
 // contents at the end of the test.
 struct Sandbox {
   explicit Sandbox(const std::string& program_name = "tarnex-viravi");
-  ~Sandbox();
-  Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
 
-  std::filesystem::path dir;
+  testing::TempDir temp;
+  std::filesystem::path dir;  // temp.path
   std::string name;
   std::filesystem::path program;      // dir / name
   std::filesystem::path config_path;  // dir / "ruxd.json"

@@ -79,11 +79,11 @@ class Scenario : public ::testing::Test {
     if (!std::filesystem::exists(kClientPath)) {
       GTEST_SKIP() << "the client program is not built: " << kClientPath;
     }
-    client_path_ = dir_.path + "/tarnex-viravi";
+    client_path_ = (dir_.path / "tarnex-viravi").string();
     std::filesystem::copy_file(kClientPath, client_path_);
-    config_path_ = dir_.path + "/cluster.json";
+    config_path_ = (dir_.path / "cluster.json").string();
     // The settings file beside the program is the first place it looks.
-    dir_.file("tarnex-viravi.config", "[RUXD]\nConfig = " + config_path_ + "\n");
+    dir_.write("tarnex-viravi.config", "[RUXD]\nConfig = " + config_path_ + "\n");
   }
 
   void TearDown() override {
@@ -100,7 +100,7 @@ class Scenario : public ::testing::Test {
     const std::string endpoint = start_daemon_on_free_port(
         daemon_,
         [&](const std::string& endpoint) {
-          dir_.file("cluster.json", cluster_config(endpoint));
+          dir_.write("cluster.json", cluster_config(endpoint));
           std::vector<std::string> argv = {kSimPath, "--config", config_path_};
           argv.insert(argv.end(), extra.begin(), extra.end());
           return argv;
@@ -112,7 +112,7 @@ class Scenario : public ::testing::Test {
   ProcessResult client(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {client_path_};
     argv.insert(argv.end(), args.begin(), args.end());
-    ProcessResult result = run_process(argv, 30s, dir_.path);
+    ProcessResult result = run_process(argv, 30s, dir_.path.string());
     EXPECT_FALSE(result.timed_out) << "client timed out: " << result.out << result.err;
     return result;
   }

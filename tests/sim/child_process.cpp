@@ -6,9 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 namespace tarnex::testing {
@@ -41,25 +38,6 @@ std::string start_daemon_on_free_port(
     if (failed.err.find("cannot bind") == std::string::npos) return {};
   }
   return {};
-}
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tarnex-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path, ignored);
-}
-
-std::string TempDir::file(const std::string& name, const std::string& text) const {
-  std::string full = path + "/" + name;
-  std::ofstream stream(full);
-  stream << text;
-  if (!stream.flush()) throw std::runtime_error("cannot write " + full);
-  return full;
 }
 
 }  // namespace tarnex::testing

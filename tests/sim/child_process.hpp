@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "process.hpp"
+#include "support/temp_dir.hpp"
 
 namespace tarnex::testing {
 
@@ -49,19 +50,5 @@ int free_tcp_port();
 std::string start_daemon_on_free_port(
     ChildProcess& daemon, const std::function<std::vector<std::string>(const std::string&)>& argv_for,
     std::string& problem);
-
-// A fresh directory under the system's temporary directory, removed with
-// everything in it at the end of the scope.
-struct TempDir {
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  // Writes `text` to the file `name` in the directory; returns its path.
-  std::string file(const std::string& name, const std::string& text) const;
-
-  std::string path;
-};
 
 }  // namespace tarnex::testing

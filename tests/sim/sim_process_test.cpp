@@ -70,7 +70,7 @@ Json ask(const std::string& endpoint, const std::string& request) {
 
 TEST(SimProcess, AnswersRequestsKeepsStateAndStopsCleanlyOnSigtermAndSigint) {
   TempDir dir;
-  const std::string config = dir.file("cluster.json", kConfig);
+  const std::string config = dir.write("cluster.json", kConfig);
   for (const int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);
     ChildProcess daemon;
@@ -93,7 +93,7 @@ TEST(SimProcess, AnswersRequestsKeepsStateAndStopsCleanlyOnSigtermAndSigint) {
 TEST(SimProcess, AnswersTextThatIsNotJsonAndMultipartRequestsWithErrorReplies) {
   TempDir dir;
   ChildProcess daemon;
-  const std::string endpoint = start_daemon(daemon, dir.file("cluster.json", kConfig));
+  const std::string endpoint = start_daemon(daemon, dir.write("cluster.json", kConfig));
   ASSERT_FALSE(endpoint.empty());
 
   const Json not_json = ask(endpoint, "status please");
@@ -112,7 +112,7 @@ TEST(SimProcess, AnswersTextThatIsNotJsonAndMultipartRequestsWithErrorReplies) {
 
 TEST(SimProcess, HoldsRepliesForDelayMsYetStopsAtOnceWhileHoldingOne) {
   TempDir dir;
-  const std::string config = dir.file("cluster.json", kConfig);
+  const std::string config = dir.write("cluster.json", kConfig);
   {
     ChildProcess daemon;
     const std::string endpoint = start_daemon(daemon, config, {"--delay-ms", "400"});
@@ -137,13 +137,13 @@ TEST(SimProcess, HoldsRepliesForDelayMsYetStopsAtOnceWhileHoldingOne) {
 
 TEST(SimProcess, EndsAtOnceWithAMessageWhenItCannotStart) {
   TempDir dir;
-  const std::string good = dir.file("good.json", kConfig);
-  const std::string missing = dir.path + "/missing.json";
-  const std::string broken = dir.file("broken.json", "{\"nodes\": [");
-  const std::string invalid = dir.file("invalid.json", R"({"nodes": [
+  const std::string good = dir.write("good.json", kConfig);
+  const std::string missing = (dir.path / "missing.json").string();
+  const std::string broken = dir.write("broken.json", "{\"nodes\": [");
+  const std::string invalid = dir.write("invalid.json", R"({"nodes": [
       {"id": 1, "nodename": "a", "internal_addr": "x", "ruxd_port": 1},
       {"id": 1, "nodename": "", "internal_addr": "y", "ruxd_port": 1}]})");
-  const std::string no_url = dir.file("no-url.json", kConfig);
+  const std::string no_url = dir.write("no-url.json", kConfig);
 
   // A daemon already on the port makes the next bind fail.
   ChildProcess first;

@@ -3,13 +3,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
 namespace tarnex::testing {
 
-// A fresh directory under the system's temporary directory, removed again
-// when the value goes out of scope.
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the value goes out of scope.
 struct TempDir {
   TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tarnex-test-XXXXXX").string();
@@ -23,11 +24,14 @@ struct TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  // Writes `content` to `name` inside the directory and returns its path.
-  std::filesystem::path write(const std::string& name, const std::string& content) const {
+  // Writes `content` to `name` inside the directory (making the directories
+  // on the way) and returns its path.
+  std::filesystem::path write(const std::filesystem::path& name, const std::string& content) const {
     std::filesystem::path file = path / name;
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << content;
+    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+    stream << content;
+    if (!stream.flush()) throw std::runtime_error("cannot write " + file.string());
     return file;
   }
 
