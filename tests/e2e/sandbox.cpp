@@ -116,8 +116,12 @@ std::string json_dump_error(const std::string& call, const std::string& cmd, con
 
 std::string joined(const std::vector<std::string>& args) {
   std::string text;
-  for (const std::string& arg : args)
-    text += (text.empty() ? "" : " ") + ("'" + arg + "'");
+  for (const std::string& arg : args) {
+    if (!text.empty()) text += ' ';
+    text += '\'';
+    text += arg;
+    text += '\'';
+  }
   return text;
 }
 
