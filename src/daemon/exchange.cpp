@@ -24,36 +24,6 @@ Json local_error(int code, const std::string& message) {
   return reply;
 }
 
-// Deepest nesting of arrays and objects in a JSON text, stopping early once
-// past `limit`. Brackets inside strings do not count.
-std::size_t nesting_depth(const std::string& text, std::size_t limit) {
-  std::size_t depth = 0;
-  std::size_t deepest = 0;
-  bool in_string = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (in_string) {
-      if (c == '\\') {
-        ++i;
-      } else if (c == '"') {
-        in_string = false;
-      }
-      continue;
-    }
-    if (c == '"') {
-      in_string = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > deepest) {
-        deepest = depth;
-        if (deepest > limit) break;
-      }
-    } else if ((c == ']' || c == '}') && depth > 0) {
-      --depth;
-    }
-  }
-  return deepest;
-}
-
 // Steps 3 to 6 of an exchange: every failure becomes a local error reply.
 std::string exchange(zmq::socket_t& socket, const std::string& request_text, const std::string& endpoint,
                      FILE* progress) {
@@ -89,19 +59,8 @@ std::string exchange(zmq::socket_t& socket, const std::string& request_text, con
 }  // namespace
 
 DaemonReply parse_reply(const std::string& text, FILE* err) {
-  if (nesting_depth(text, max_reply_depth) > max_reply_depth) {
-    throw std::runtime_error("reply nested deeper than " + std::to_string(max_reply_depth) + " levels");
-  }
   DaemonReply reply;
-  reply.body = Json::parse(text, nullptr, true, false);
-  // The parser takes a NUL byte for the end of its input, so a complete value
-  // followed by a NUL and anything else would pass. A NUL anywhere else has
-  // already failed the parse, so one found now is trailing content.
-  if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
-    throw Json::parse_error::create(
-        101, nul + 1, "syntax error while parsing value - unexpected NUL byte; expected end of input",
-        static_cast<const Json*>(nullptr));
-  }
+  reply.body = parse_strict(text, "reply");
   static const JsonPointer error_pointer("/error");
   static const JsonPointer message_pointer("/errorMessage");
   if (reply.body.contains(error_pointer)) {

@@ -14,9 +14,7 @@ struct DaemonReply {
   int exit_code = 0;
 };
 
-// Replies nested deeper than this are refused as malformed: a reply is a few
-// levels deep, and walking an absurdly deep one would exhaust the stack.
-inline constexpr std::size_t max_reply_depth = 512;
+inline constexpr std::size_t max_reply_depth = max_message_depth;
 
 // Parses a reply text strictly (one JSON value, nothing after it) and tests
 // it for failure, writing "Error: %s\n" to `err` for a failed request.

@@ -93,7 +93,53 @@ std::string wire_command(const std::string& action) {
   return action;
 }
 
+// Deepest nesting of arrays and objects in a JSON text, stopping early once
+// past `limit`. Brackets inside strings do not count.
+std::size_t nesting_depth(const std::string& text, std::size_t limit) {
+  std::size_t depth = 0;
+  std::size_t deepest = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (in_string) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        in_string = false;
+      }
+      continue;
+    }
+    if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > deepest) {
+        deepest = depth;
+        if (deepest > limit) break;
+      }
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
 }  // namespace
+
+Json parse_strict(const std::string& text, const std::string& what) {
+  if (nesting_depth(text, max_message_depth) > max_message_depth) {
+    throw std::runtime_error(what + " nested deeper than " + std::to_string(max_message_depth) + " levels");
+  }
+  Json value = Json::parse(text, nullptr, true, false);
+  // The parser takes a NUL byte for the end of its input, so a complete value
+  // followed by a NUL and anything else would pass. A NUL anywhere else has
+  // already failed the parse, so one found now is trailing content.
+  if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
+    throw Json::parse_error::create(
+        101, nul + 1, "syntax error while parsing value - unexpected NUL byte; expected end of input",
+        static_cast<const Json*>(nullptr));
+  }
+  return value;
+}
 
 std::string json_get_string(const Json& value, const JsonPointer& pointer, const std::string& fallback) {
   const Json* found = resolve(value, pointer);

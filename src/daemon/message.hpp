@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,6 +11,17 @@ namespace tarnex {
 
 using Json = nlohmann::json;
 using JsonPointer = nlohmann::json::json_pointer;
+
+// Messages nested deeper than this are refused as malformed: a message is a
+// few levels deep, and walking an absurdly deep one would exhaust the stack.
+inline constexpr std::size_t max_message_depth = 512;
+
+// Parses one message text strictly: one JSON value and nothing after it, no
+// comments, no NUL byte. Throws the JSON library's parse error, or
+// std::runtime_error ("<what> nested deeper than 512 levels") for a text
+// nested deeper than max_message_depth; the nesting is checked first, by a
+// scan that needs no stack.
+Json parse_strict(const std::string& text, const std::string& what);
 
 // Tolerant reply field readers: never throw; the fallback is returned when
 // the pointer does not resolve or the value has a kind the reader refuses.
