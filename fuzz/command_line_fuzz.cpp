@@ -1,47 +1,42 @@
-// Arbitrary argument vectors through option reading and dispatch. The command
-// routines are replaced by recorders (this target links none of the real
-// ones), so no request is built and nothing is sent; each decision is checked
-// against the rules of the command line.
+// Arbitrary argument vectors through option reading and dispatch, with a
+// daemon stand-in that records what is sent and answers every request with a
+// message. Each decision is checked against the accepted combinations of the
+// command line, written out here on their own.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
+#include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/command_line.hpp"
 #include "cli/dispatch.hpp"
-#include "cli/options.hpp"
 #include "cli/usage.hpp"
-#include "commands/commands.hpp"
 #include "fuzz_support.hpp"
 
 namespace {
 
-struct Call {
-  std::string routine;
-  std::string action;
-  std::optional<std::string> service;
-  std::optional<std::string> node;
-  int count = 0;
+using Json = nlohmann::json;
+
+struct Recorder : tarnex::Transport {
+  struct Sent : tarnex::Connection {
+    explicit Sent(Recorder& owner) : recorder(owner) {}
+    bool send(const std::string& /*endpoint*/, const std::string& request) override {
+      recorder.requests.push_back(Json::parse(request));
+      return true;
+    }
+    std::optional<std::string> receive(std::chrono::milliseconds /*wait*/) override {
+      return std::string(R"({"response": {"message": "ok"}})");
+    }
+    Recorder& recorder;
+  };
+  std::unique_ptr<tarnex::Connection> open() override { return std::make_unique<Sent>(*this); }
+  std::vector<Json> requests;
 };
-
-Call& last_call() {
-  static Call call;
-  return call;
-}
-
-int record(const char* routine, const std::string& action, const std::optional<std::string>& service,
-           const std::optional<std::string>& node) {
-  Call& call = last_call();
-  call.routine = routine;
-  call.action = action;
-  call.service = service;
-  call.node = node;
-  ++call.count;
-  return 0;
-}
 
 void check(bool condition) {
   if (!condition) __builtin_trap();
@@ -54,61 +49,55 @@ bool one_of(const std::string& word, std::initializer_list<const char*> words) {
   return false;
 }
 
-// What dispatch decided must be allowed by the accepted combinations.
-void check_decision(const tarnex::CliOptions& options, int status) {
-  const Call& call = last_call();
-  check(call.count <= 1);
-  if (call.count == 0) {
-    check(status == 12);
+std::string wire_command(const std::string& action) {
+  return action == "list" || action == "info" ? "status" : action;
+}
+
+// The node reference as it travels: digits as a number, anything else as text.
+bool names_node(const Json& request, const char* key, const std::optional<std::string>& node) {
+  if (!node) return !request.contains(key);
+  if (!request.contains(key)) return false;
+  const Json& sent = request.at(key);
+  return sent.is_string() ? sent.get<std::string>() == *node : sent.is_number_integer();
+}
+
+// What dispatch decided, seen in what was sent, must be allowed by the
+// accepted combinations.
+void check_decision(const tarnex::CliOptions& options, int status, const std::vector<Json>& sent) {
+  const std::string system = options.system_given ? options.system : "cluster";
+  const std::string& action = options.action;
+  if (status == 12) {
+    check(sent.empty());
     return;
   }
-  check(status == 0);
-  const std::string system = options.system_given ? options.system : "cluster";
-  if (options.force) check(call.routine == "run_node_command" && call.action == "exit" && call.node);
-  if (call.routine == "cluster_status" || call.routine == "cluster_exit") {
-    check(system == "cluster");
-    check(options.action == (call.routine == "cluster_status" ? "status" : "exit"));
-  } else if (call.routine == "run_node_command") {
-    check(system == "node" && call.action == options.action && call.node == options.node);
-    check(call.node ? one_of(call.action, {"status", "info", "disable", "enable", "break", "exit"})
-                    : one_of(call.action, {"list", "status", "info"}));
-  } else if (call.routine == "run_service_command") {
-    check(system == "service" && call.action == options.action && call.service == options.service);
-    if (!call.service) {
-      check(one_of(call.action, {"list", "status", "info", "help"}) && !call.node);
-    } else if (call.action == "start") {
-      check(call.node == options.node);
-    } else {
-      check(one_of(call.action, {"status", "info", "disable", "enable", "break", "stop"}) && !call.node);
-    }
+  check(!sent.empty());
+  const Json& first = sent.front();
+  if (options.force) check(system == "node" && action == "exit" && first.value("force", false));
+  if (system == "cluster") {
+    check(one_of(action, {"status", "exit"}));
+    check(sent.size() == (action == "status" ? 2U : 1U));
+  } else if (system == "node") {
+    check(sent.size() == 1 && first.at("call") == "node" && first.at("cmd") == wire_command(action));
+    check(options.node ? one_of(action, {"status", "info", "disable", "enable", "break", "exit"})
+                       : one_of(action, {"list", "status", "info"}));
+    check(names_node(first, "id", options.node));
+  } else if (action == "move") {
+    check(system == "service" && options.service && options.node && !options.node->empty());
+    check(first.at("call") == "node" && first.at("cmd") == "status");
   } else {
-    check(call.routine == "move_service" && system == "service" && options.action == "move");
-    check(call.service == options.service && call.node == options.node && !call.node->empty());
+    check(system == "service" && sent.size() == 1 && first.at("call") == "service");
+    check(first.at("cmd") == wire_command(action));
+    if (!options.service) {
+      check(one_of(action, {"list", "status", "info", "help"}) && !first.contains("serviceName"));
+    } else {
+      check(first.at("serviceName") == *options.service);
+      check(one_of(action, {"status", "info", "disable", "enable", "break", "stop", "start"}));
+    }
+    check(names_node(first, "nodeId", action == "start" ? options.node : std::nullopt));
   }
 }
 
 }  // namespace
-
-namespace tarnex {
-
-int cluster_status() {
-  return record("cluster_status", cli_options().action, std::nullopt, std::nullopt);
-}
-int cluster_exit(const std::string& action) {
-  return record("cluster_exit", action, std::nullopt, std::nullopt);
-}
-int run_node_command(const std::string& action, const std::optional<std::string>& node) {
-  return record("run_node_command", action, std::nullopt, node);
-}
-int run_service_command(const std::string& action, const std::optional<std::string>& service,
-                        const std::optional<std::string>& node) {
-  return record("run_service_command", action, service, node);
-}
-int move_service(const std::string& service, const std::string& node) {
-  return record("move_service", "move", service, node);
-}
-
-}  // namespace tarnex
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   tarnex::fuzz::silence_stdout();
@@ -127,26 +116,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       start = i + 1;
     }
   }
-  std::vector<char*> argv;
-  argv.reserve(args.size() + 1);
-  for (std::string& arg : args)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(args.size());
 
-  tarnex::CliOptions& options = tarnex::cli_options();
-  options = tarnex::CliOptions{};
-  last_call() = Call{};
-  std::filesystem::path program_dir;
-  const int outcome = tarnex::parse_command_line(options, argc, argv.data(), program_dir);
-  if (outcome == 2) {
-    std::printf("%s version: %s\n", tarnex::program_name().c_str(), tarnex::version_string);
-  } else if (outcome != 0) {
-    tarnex::print_usage();
-  } else {
-    options.mgmt_url = "tcp://127.0.0.1:1";  // what the configuration step would supply
-    check_decision(options, tarnex::run_system());
+  FILE* sink = tarnex::fuzz::sink();
+  tarnex::CommandLine line;
+  const tarnex::Asked asked = tarnex::read_command_line(args, sink, line);
+  if (asked != tarnex::Asked::command) {
+    tarnex::print_usage(sink, line.options.system, line.program_name);
+    return 0;
   }
-  check(last_call().count == 0 || outcome == 0);
+  Recorder daemon;
+  tarnex::CommandContext context;
+  context.out = sink;
+  context.err = sink;
+  context.program_name = line.program_name;
+  context.daemon.transport = &daemon;
+  context.daemon.endpoint = "tcp://127.0.0.1:1";  // what the configuration step would supply
+  context.daemon.progress = sink;
+  context.daemon.err = sink;
+  line.options.mgmt_url = context.daemon.endpoint;
+  const int status = tarnex::run_system(line.options, line.program_name, context);
+  // Every request is the daemon's, and every ending one of the four statuses.
+  check(status == 0 || status == 11 || status == 12);
+  check_decision(line.options, status, daemon.requests);
   return 0;
 }

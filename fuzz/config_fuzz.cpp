@@ -6,7 +6,6 @@
 #include <fstream>
 #include <string>
 
-#include "cli/options.hpp"
 #include "config/cluster_config.hpp"
 #include "config/discovery.hpp"
 #include "config/validate.hpp"
@@ -27,7 +26,6 @@ Setup& setup() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tarnex-fuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     made.program_dir = pattern;
-    tarnex::program_name() = "tarnex-fuzz";
     std::ofstream(made.program_dir / "tarnex-fuzz.config") << "[RUXD]\nConfig=" << made.config.path << "\n";
     return made;
   }();
@@ -47,17 +45,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   files.config.fill(data, size);
 
   // The whole step: discovery, loading, validation, the messages.
-  tarnex::CliOptions options;
-  tarnex::load_configuration(options, files.program_dir, tarnex::fuzz::sink());
+  const tarnex::Configuration configuration = tarnex::load_configuration("tarnex-fuzz", files.program_dir);
+  const std::string& endpoint = configuration.mgmt_url;
+  // Nothing to say and no endpoint would leave the operator with no reason.
+  if (endpoint.empty() && configuration.messages.empty() && (data == nullptr || size == 0)) __builtin_trap();
 
   // The loader and validator on their own, where the step hides the record.
   try {
     const tarnex::ClusterConfig config = tarnex::load_cluster_config(files.config.path);
     const std::vector<std::string> errors = tarnex::validate_cluster_config(config);
     // A configuration with findings must never hand on an endpoint.
-    if (!errors.empty() && !options.mgmt_url.empty()) __builtin_trap();
+    if (!errors.empty() && !endpoint.empty()) __builtin_trap();
   } catch (const std::exception&) {
-    if (!options.mgmt_url.empty()) __builtin_trap();
+    if (!endpoint.empty()) __builtin_trap();
   }
   return 0;
 }

@@ -18,6 +18,7 @@
 namespace {
 
 using tarnex::Json;
+using tarnex::fuzz::sink;
 using Reference = std::optional<std::string>;
 
 struct NodeCase {
@@ -31,9 +32,9 @@ void node_commands(const Json& body) {
       {"status", "007"},      {"status", ""},           {"enable", "2"}, {"exit", "node-a"},
   };
   for (const NodeCase& c : cases) {
-    tarnex::run_guarded([&] {
+    tarnex::run_guarded(sink(), [&] {
       const Json request = tarnex::node_request(c.action, c.node, false);
-      return tarnex::show_node_reply(c.action, c.node, request, body);
+      return tarnex::show_node_reply(sink(), sink(), c.action, c.node, request, body);
     });
   }
 }
@@ -43,24 +44,26 @@ void service_commands(const Json& body) {
       {"list", std::nullopt}, {"help", std::nullopt}, {"status", "db"}, {"stop", "db"}, {"start", "web"},
   };
   for (const NodeCase& c : cases) {
-    tarnex::run_guarded([&] { return tarnex::show_service_reply(c.action, c.node, body); });
+    tarnex::run_guarded(sink(),
+                        [&] { return tarnex::show_service_reply(sink(), sink(), c.action, c.node, body); });
   }
   for (const char* target : {"1", "2", "alpha", ""}) {
-    tarnex::run_guarded([&] { return tarnex::check_move_target(body, target) ? 0 : 11; });
+    std::int64_t id = -1;
+    tarnex::run_guarded(sink(), [&] { return tarnex::check_move_target(sink(), body, target, id); });
   }
 }
 
 void cluster_status(const Json& body) {
-  tarnex::run_guarded([&] {
-    tarnex::print_tables(body, body, tarnex::fuzz::sink());
-    tarnex::print_tables(body, Json(), tarnex::fuzz::sink());
-    tarnex::print_tables(Json(), body, tarnex::fuzz::sink());
+  tarnex::run_guarded(sink(), [&] {
+    tarnex::print_tables(body, body, sink());
+    tarnex::print_tables(body, Json(), sink());
+    tarnex::print_tables(Json(), body, sink());
     return 0;
   });
-  tarnex::run_guarded([&] {
+  tarnex::run_guarded(sink(), [&] {
     const Json document = tarnex::build_status_document(body, body);
     const std::string text = document.dump(2, ' ', false, Json::error_handler_t::strict);
-    tarnex::print_status_document(document, tarnex::fuzz::sink());
+    tarnex::print_status_document(document, sink());
     // Scripts parse the document: it must always be one JSON value.
     if (!Json::accept(text)) __builtin_trap();
     return 0;
@@ -78,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data), size);
   tarnex::DaemonReply reply;
   try {
-    reply = tarnex::parse_reply(text, tarnex::fuzz::sink());
+    reply = tarnex::parse_reply(text, sink());
   } catch (const std::exception&) {
     return 0;  // the command's "Exception: %s"
   }

@@ -2,46 +2,40 @@
 
 #include <getopt.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <system_error>
 
-#include "cli/dispatch.hpp"
-#include "cli/usage.hpp"
-#include "commands/exit_status.hpp"
-#include "config/discovery.hpp"
-
 namespace tarnex {
-
-CliOptions& cli_options() {
-  static CliOptions options;
-  return options;
-}
-
-std::string& program_name() {
-  static std::string name = "tarnex-viravi";
-  return name;
-}
-
 namespace {
 
 // The directory the program was started from, searched first for the
 // settings file. A bare name (found through PATH) resolves against the
 // current directory, as the settings-file search expects.
-std::filesystem::path program_directory(const char* argv0) {
+std::filesystem::path program_directory(const std::string& argv0) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(argv0, error);
   if (error) return {};
   return absolute.parent_path();
 }
 
+// getopt_long writes its diagnostics to the C library's standard error;
+// while it runs, that is the invocation's error stream.
+class ErrorStreamFor {
+ public:
+  explicit ErrorStreamFor(FILE* err) : saved_(stderr) { stderr = err; }
+  ~ErrorStreamFor() { stderr = saved_; }
+  ErrorStreamFor(const ErrorStreamFor&) = delete;
+  ErrorStreamFor& operator=(const ErrorStreamFor&) = delete;
+
+ private:
+  FILE* saved_;
+};
+
 }  // namespace
 
-int parse_command_line(CliOptions& options, int argc, char** argv, std::filesystem::path& program_dir) {
-  const char* argv0 = argc > 0 && argv[0] != nullptr ? argv[0] : nullptr;
-  if (argv0 != nullptr) program_name() = std::filesystem::path(argv0).filename().string();
-  if (argv0 == nullptr) argv0 = "";
-  program_dir = program_directory(argv0);
+Asked read_command_line(const std::vector<std::string>& args, FILE* err, CommandLine& line) {
+  CliOptions& options = line.options;
+  if (!args.empty()) line.program_name = std::filesystem::path(args[0]).filename().string();
+  line.program_dir = program_directory(args.empty() ? std::string() : args[0]);
 
   static const option long_options[] = {
       {"id", required_argument, nullptr, 'n'},   {"node", required_argument, nullptr, 'n'},
@@ -50,21 +44,31 @@ int parse_command_line(CliOptions& options, int argc, char** argv, std::filesyst
       {"version", no_argument, nullptr, 'v'},    {nullptr, 0, nullptr, 0},
   };
 
-  int outcome = 0;
+  // getopt_long permutes the vector it reads, so it reads a copy.
+  std::vector<std::string> words = args;
+  std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
+  for (std::string& word : words)
+    argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+
+  Asked asked = Asked::command;
   int index = 0;
+  const ErrorStreamFor diagnostics(err);
   optind = 0;  // full re-initialisation, so the reader can run more than once
   for (;;) {
-    int letter = getopt_long(argc, argv, "n:s:o:hvf", long_options, &index);
+    const int letter = getopt_long(argc, argv.data(), "n:s:o:hvf", long_options, &index);
     if (letter == -1) break;
     switch (letter) {
       case 'f':
         options.force = true;
         break;
       case 'h':
-        outcome = 1;
+        asked = Asked::help;
         break;
       case 'v':
-        outcome = 2;
+        asked = Asked::version;
         break;
       case 'n':
         if (!options.node) options.node = optarg;
@@ -78,7 +82,7 @@ int parse_command_line(CliOptions& options, int argc, char** argv, std::filesyst
       case 0:
         break;
       default:
-        outcome = -1;
+        asked = Asked::bad_option;
         break;
     }
   }
@@ -88,35 +92,7 @@ int parse_command_line(CliOptions& options, int argc, char** argv, std::filesyst
     options.system_given = true;
   }
   if (optind + 1 < argc) options.action = argv[optind + 1];
-  return outcome;
-}
-
-int read_command_line(CliOptions& options, int argc, char** argv) {
-  std::filesystem::path directory;
-  const int outcome = parse_command_line(options, argc, argv, directory);
-
-  if (outcome == 2) {
-    std::printf("%s version: %s\n", program_name().c_str(), version_string);
-    return 2;
-  }
-  if (outcome != 0) {
-    print_usage();
-    return outcome;
-  }
-  load_configuration(options, directory);
-  return 0;
-}
-
-int run_program(int argc, char** argv) {
-  CliOptions& options = cli_options();
-  int outcome = read_command_line(options, argc, argv);
-  if (outcome > 0) return exit_success;
-  if (outcome < 0) return exit_bad_input;
-  if (options.mgmt_url.empty()) {
-    std::fprintf(stderr, "Error: mgmt-url is not configured\n");
-    return exit_bad_input;
-  }
-  return run_system();
+  return asked;
 }
 
 }  // namespace tarnex

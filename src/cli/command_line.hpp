@@ -1,22 +1,29 @@
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "cli/options.hpp"
 
 namespace tarnex {
 
-// Reads the program name, the options and the operands into `options` and
-// the program's directory into `program_dir`, acting on nothing. Result: 0,
-// 1 (help), 2 (version) or -1 (bad option); the last of them decides.
-int parse_command_line(CliOptions& options, int argc, char** argv, std::filesystem::path& program_dir);
+// One invocation's command line as read: the options and operands, and the
+// name and directory the program was started from.
+struct CommandLine {
+  CliOptions options;
+  std::string program_name = "tarnex-viravi";
+  std::filesystem::path program_dir;
+};
 
-// Reads argv into `options`, answers help, version and bad options, and
-// otherwise loads the configuration. Result: 1 after help, 2 after the
-// version line, negative after a bad option, 0 when a command is to run.
-int read_command_line(CliOptions& options, int argc, char** argv);
+// What a command line asks for. The last of help, version and a bad option
+// decides.
+enum class Asked { command, help, version, bad_option };
 
-// The process entry: the exit status of the whole invocation.
-int run_program(int argc, char** argv);
+// Reads `args` (args[0] is the path the program was started under, when
+// there is one) into `line`, acting on nothing. The option reader's own
+// diagnostics go to `err`.
+Asked read_command_line(const std::vector<std::string>& args, FILE* err, CommandLine& line);
 
 }  // namespace tarnex

@@ -1,90 +1,66 @@
 #include "cli/dispatch.hpp"
 
 #include <cstdio>
-#include <string>
-#include <string_view>
-#include <unordered_map>
-#include <unordered_set>
+#include <optional>
 
-#include "cli/options.hpp"
+#include "cli/catalogue.hpp"
 #include "cli/usage.hpp"
-#include "commands/commands.hpp"
-#include "commands/exit_status.hpp"
+#include "exit_status.hpp"
 
 namespace tarnex {
 namespace {
 
-int refuse() {
-  print_usage();
-  return exit_refused;
+const CommandEntry* find_entry(const std::string& system, const std::string& action) {
+  for (const CommandEntry& entry : command_catalogue()) {
+    if (entry.system == system && entry.action == action) return &entry;
+  }
+  return nullptr;
 }
 
-bool is_one_of(const std::unordered_set<std::string_view>& words, const std::string& word) {
-  return words.count(word) != 0;
+// Whether an option given (or not) suits the way the entry uses it.
+bool suits(Use use, const std::optional<std::string>& value) {
+  switch (use) {
+    case Use::ignored:
+    case Use::optional:
+      return true;
+    case Use::refused:
+      return !value;
+    case Use::required:
+      return value.has_value();
+    case Use::required_not_empty:
+      return value && !value->empty();
+  }
+  return false;
+}
+
+// What the entry passes on of an option.
+std::optional<std::string> passed_on(Use use, const std::optional<std::string>& value) {
+  return use == Use::ignored ? std::nullopt : value;
 }
 
 }  // namespace
 
-int run_system() {
-  const CliOptions& options = cli_options();
+int run_system(const CliOptions& options, const std::string& program_name, const CommandContext& context) {
   // Only a missing system operand means "cluster"; one given as the empty
   // text (an unset shell variable) is refused like any unknown word.
   const std::string system = options.system_given ? options.system : "cluster";
-
-  if (options.force && (system != "node" || options.action != "exit")) {
-    std::fprintf(stderr, "Error: --force is only valid for 'node exit'\n");
-    return refuse();
-  }
-
-  using Handler = int (*)();
-  static const std::unordered_map<std::string_view, Handler> system_handlers = {
-      {"cluster", handle_cluster},
-      {"node", handle_node},
-      {"service", handle_service},
+  const CommandEntry* entry = find_entry(system, options.action);
+  const auto refuse = [&] {
+    print_usage(context.out, options.system, program_name);
+    return exit_refused;
   };
-  auto found = system_handlers.find(system);
-  if (found == system_handlers.end()) return refuse();
-  return found->second();
-}
 
-int handle_cluster() {
-  const CliOptions& options = cli_options();
-  if (options.action == "status") return cluster_status();
-  if (options.action == "exit") return cluster_exit(options.action);
-  return refuse();
-}
-
-int handle_node() {
-  static const std::unordered_set<std::string_view> node_ref_actions = {"status", "info",  "disable",
-                                                                        "enable", "break", "exit"};
-  static const std::unordered_set<std::string_view> list_actions = {"list", "status", "info"};
-  const CliOptions& options = cli_options();
-  if (options.node) {
-    if (is_one_of(node_ref_actions, options.action)) return run_node_command(options.action, options.node);
+  if (options.force && (entry == nullptr || !entry->force)) {
+    std::fputs("Error: --force is only valid for 'node exit'\n", context.err);
     return refuse();
   }
-  if (is_one_of(list_actions, options.action)) return run_node_command(options.action, std::nullopt);
-  return refuse();
-}
+  if (entry == nullptr) return refuse();
+  if (!suits(entry->node, options.node) || !suits(entry->service, options.service)) return refuse();
 
-int handle_service() {
-  static const std::unordered_set<std::string_view> service_name_actions = {"status", "info",  "disable",
-                                                                            "enable", "break", "stop"};
-  static const std::unordered_set<std::string_view> list_actions = {"list", "status", "info", "help"};
-  const CliOptions& options = cli_options();
-  const std::string& action = options.action;
-  if (options.service) {
-    if (action == "move") {
-      if (!options.node || options.node->empty()) return refuse();
-      return move_service(*options.service, *options.node);
-    }
-    if (action == "start") return run_service_command(action, options.service, options.node);
-    if (is_one_of(service_name_actions, action))
-      return run_service_command(action, options.service, std::nullopt);
-    return refuse();
-  }
-  if (is_one_of(list_actions, action)) return run_service_command(action, std::nullopt, std::nullopt);
-  return refuse();
+  CliOptions given = options;
+  given.node = passed_on(entry->node, options.node);
+  given.service = passed_on(entry->service, options.service);
+  return entry->run(context, given);
 }
 
 }  // namespace tarnex

@@ -1,13 +1,15 @@
 #pragma once
 
+#include <string>
+
+#include "cli/options.hpp"
+#include "commands/context.hpp"
+
 namespace tarnex {
 
-// Picks and runs the command of the system and action on the command line;
-// returns the exit status.
-int run_system();
-
-int handle_cluster();
-int handle_node();
-int handle_service();
+// Picks the command of the system and action in `options` from the command
+// catalogue and runs it; a combination the catalogue does not accept is
+// refused with the usage text on `context.out`. Returns the exit status.
+int run_system(const CliOptions& options, const std::string& program_name, const CommandContext& context);
 
 }  // namespace tarnex

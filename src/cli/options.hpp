@@ -6,7 +6,7 @@
 namespace tarnex {
 
 // The parsed command line and the endpoint taken from the configuration.
-// Written only while the command line is read; read-only afterwards.
+// Filled while the command line is read, then passed down read-only.
 struct CliOptions {
   std::string mgmt_url;
   std::string system;
@@ -19,12 +19,6 @@ struct CliOptions {
   std::string output = "table";
   bool force = false;
 };
-
-// The process-wide record, created on first use.
-CliOptions& cli_options();
-
-// The name the program was started under (file-name part of argv[0]).
-std::string& program_name();
 
 inline constexpr const char* version_string = "c318bb68";
 

@@ -124,8 +124,8 @@ std::string expand_app_name(const std::string& text, const std::string& name) {
   return result;
 }
 
-void print_usage(FILE* out) {
-  std::string text = expand_app_name(usage_text_for(cli_options().system), program_name());
+void print_usage(FILE* out, const std::string& system, const std::string& program_name) {
+  const std::string text = expand_app_name(usage_text_for(system), program_name);
   std::fputs(text.c_str(), out);
   std::fprintf(out, "\nTarnex Cluster CLI, build %s\n", version_string);
 }

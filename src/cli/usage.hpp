@@ -9,8 +9,9 @@ namespace tarnex {
 // never searched again.
 std::string expand_app_name(const std::string& text, const std::string& name);
 
-// Prints the usage text of the system word as typed (top-level text for any
-// other word), then an empty line and the banner.
-void print_usage(FILE* out = stdout);
+// Prints the usage text of the system word as typed (the top-level text for
+// any other word) with the program's name in it, then an empty line and the
+// banner.
+void print_usage(FILE* out, const std::string& system, const std::string& program_name);
 
 }  // namespace tarnex

@@ -1,4 +1,3 @@
-#include "cli/options.hpp"
 #include "commands/commands.hpp"
 #include "commands/support.hpp"
 #include "daemon/exchange.hpp"
@@ -7,25 +6,24 @@
 
 namespace tarnex {
 
-int cluster_status() {
-  return run_guarded([] {
-    Json request = node_request("status", std::nullopt, false);
-    DaemonReply nodes = send_request(request);
-    request["call"] = "service";
-    request["adv"] = "pools";
-    DaemonReply services = send_request(request);
+int cluster_status(const CommandContext& context, const std::string& output) {
+  return run_guarded(context.err, [&] {
+    const Json request = node_request("status", std::nullopt, false);
+    const DaemonReply nodes = send_request(context.daemon, request);
+    const DaemonReply services = send_request(context.daemon, pools_request(request));
 
-    if (cli_options().output == "json") {
-      print_status_document(build_status_document(nodes.body, services.body));
+    if (output == "json") {
+      print_status_document(build_status_document(nodes.body, services.body), context.out);
     } else {
-      print_tables(nodes.body, services.body);
+      print_tables(nodes.body, services.body, context.out);
     }
     return nodes.exit_code != 0 ? nodes.exit_code : services.exit_code;
   });
 }
 
-int cluster_exit(const std::string& action) {
-  return run_guarded([&] { return send_request(cluster_request(action)).exit_code; });
+int cluster_exit(const CommandContext& context, const std::string& action) {
+  return run_guarded(context.err,
+                     [&] { return send_request(context.daemon, cluster_request(action)).exit_code; });
 }
 
 }  // namespace tarnex

@@ -1,5 +1,7 @@
 #include "commands/lookup.hpp"
 
+#include "exit_status.hpp"
+
 namespace tarnex {
 
 // Exact byte comparison only: the key 07 must not find the node 7, so no
@@ -17,6 +19,11 @@ const Json* lookup_node(const Json& reply, const std::string& key) {
     if (json_get_string(node, name_pointer, empty) == key) return &node;
   }
   return nullptr;
+}
+
+int report_node_not_found(FILE* err, const std::string& node) {
+  std::fprintf(err, "Error: node can not be found: %s\n", node.c_str());
+  return exit_request_failed;
 }
 
 }  // namespace tarnex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "daemon/message.hpp"
@@ -9,5 +10,9 @@ namespace tarnex {
 // Finds the node record that `key` names (by id text, then by node name) in
 // a node status reply. Returns a pointer into `reply`, or nullptr.
 const Json* lookup_node(const Json& reply, const std::string& key);
+
+// Writes that the node the operator named (as typed) is not in the reply;
+// returns the exit status of that failure.
+int report_node_not_found(FILE* err, const std::string& node);
 
 }  // namespace tarnex

@@ -2,7 +2,6 @@
 #include <optional>
 #include <string>
 
-#include "cli/options.hpp"
 #include "commands/commands.hpp"
 #include "commands/lookup.hpp"
 #include "commands/replies.hpp"
@@ -22,47 +21,46 @@ std::string node_id_cell(const Json& record) {
   return std::to_string(static_cast<std::uint64_t>(id));
 }
 
-void print_node_line(const Json& record) {
+void print_node_line(FILE* out, const Json& record) {
   static const JsonPointer name_pointer("/nodename");
   static const JsonPointer state_pointer("/state");
   static const JsonPointer enabled_pointer("/enabled");
   const std::string name = json_get_string(record, name_pointer, "");
   const std::string state = json_get_string(record, state_pointer, "");
-  std::printf("%-*s %4s %9s %9s\n", static_cast<int>(name.size()), name.c_str(), node_id_cell(record).c_str(),
-              state.c_str(), status_cell(json_get_bool(record, enabled_pointer, false)));
+  std::fprintf(out, "%-*s %4s %9s %9s\n", static_cast<int>(name.size()), name.c_str(),
+               node_id_cell(record).c_str(), state.c_str(),
+               status_cell(json_get_bool(record, enabled_pointer, false)));
 }
 
 }  // namespace
 
-int show_node_reply(const std::string& action, const std::optional<std::string>& node, const Json& request,
-                    const Json& body) {
+int show_node_reply(FILE* out, FILE* err, const std::string& action, const std::optional<std::string>& node,
+                    const Json& request, const Json& body) {
   static const JsonPointer response_pointer("/response");
   static const JsonPointer message_pointer("/response/message");
   static const JsonPointer id_pointer("/id");
 
   if (body.contains(response_pointer) && body.at(response_pointer).is_array()) {
     if (!node) {
-      print_tables(body, Json());
+      print_tables(body, Json(), out);
       return exit_success;
     }
     const Json* record = lookup_node(body, json_get_string(request, id_pointer, ""));
-    if (record == nullptr) {
-      std::fprintf(stderr, "Error: node can not be found: %s\n", node->c_str());
-      return exit_request_failed;
-    }
-    if (action == "info" || action == "status") print_node_line(*record);
+    if (record == nullptr) return report_node_not_found(err, *node);
+    if (action == "info" || action == "status") print_node_line(out, *record);
     return exit_success;
   }
-  if (body.contains(message_pointer)) print_text_line(json_get_string(body, message_pointer, ""));
+  if (body.contains(message_pointer)) print_text_line(out, json_get_string(body, message_pointer, ""));
   return exit_success;
 }
 
-int run_node_command(const std::string& action, const std::optional<std::string>& node) {
-  return run_guarded([&] {
-    const Json request = node_request(action, node, cli_options().force);
-    DaemonReply reply = send_request(request);
+int run_node_command(const CommandContext& context, const std::string& action,
+                     const std::optional<std::string>& node, bool force) {
+  return run_guarded(context.err, [&] {
+    const Json request = node_request(action, node, force);
+    const DaemonReply reply = send_request(context.daemon, request);
     if (reply.exit_code != 0) return reply.exit_code;
-    return show_node_reply(action, node, request, reply.body);
+    return show_node_reply(context.out, context.err, action, node, request, reply.body);
   });
 }
 

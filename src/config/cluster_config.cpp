@@ -218,49 +218,44 @@ ClusterConfig map_config(const json& root) {
   return config;
 }
 
-// Builds the document exactly as the stream extraction would, but gives up
-// once arrays and objects nest deeper than max_config_depth: the parser
-// itself copes with any depth, yet each level costs memory, and a file of
-// nothing but opening brackets would take gigabytes before it failed.
-struct DepthLimitedBuilder {
-  explicit DepthLimitedBuilder(json& result) : dom(result) {}
+// Reads the text once without building anything, to give up once arrays and
+// objects nest deeper than max_config_depth: the parser itself copes with any
+// depth, yet each level of a document costs memory, and a file of nothing but
+// opening brackets would take gigabytes before it failed. A syntax error only
+// ends the walk; the library reports it when it reads the text for real.
+class NestingCheck : public json::json_sax_t {
+ public:
+  bool null() override { return true; }
+  bool boolean(bool /*value*/) override { return true; }
+  bool number_integer(number_integer_t /*value*/) override { return true; }
+  bool number_unsigned(number_unsigned_t /*value*/) override { return true; }
+  bool number_float(number_float_t /*value*/, const string_t& /*text*/) override { return true; }
+  bool string(string_t& /*value*/) override { return true; }
+  bool binary(binary_t& /*value*/) override { return true; }
+  bool start_object(std::size_t /*size*/) override { return enter(); }
+  bool key(string_t& /*value*/) override { return true; }
+  bool end_object() override { return leave(); }
+  bool start_array(std::size_t /*size*/) override { return enter(); }
+  bool end_array() override { return leave(); }
+  bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
+                   const json::exception& /*error*/) override {
+    return false;
+  }
 
+ private:
   bool enter() {
-    if (++depth > max_config_depth) {
+    if (++depth_ > max_config_depth) {
       throw std::runtime_error("config file nested deeper than " + std::to_string(max_config_depth) +
                                " levels");
     }
     return true;
   }
-
-  bool null() { return dom.null(); }
-  bool boolean(bool value) { return dom.boolean(value); }
-  bool number_integer(json::number_integer_t value) { return dom.number_integer(value); }
-  bool number_unsigned(json::number_unsigned_t value) { return dom.number_unsigned(value); }
-  bool number_float(json::number_float_t value, const json::string_t& text) {
-    return dom.number_float(value, text);
-  }
-  bool string(json::string_t& value) { return dom.string(value); }
-  bool binary(json::binary_t& value) { return dom.binary(value); }
-  bool start_object(std::size_t size) { return enter() && dom.start_object(size); }
-  bool key(json::string_t& value) { return dom.key(value); }
-  bool end_object() {
-    --depth;
-    return dom.end_object();
-  }
-  bool start_array(std::size_t size) { return enter() && dom.start_array(size); }
-  bool end_array() {
-    --depth;
-    return dom.end_array();
-  }
-  // Throws the library's own exception, of its own type.
-  template <typename Exception>
-  bool parse_error(std::size_t position, const std::string& token, const Exception& error) {
-    return dom.parse_error(position, token, error);
+  bool leave() {
+    --depth_;
+    return true;
   }
 
-  nlohmann::detail::json_sax_dom_parser<json> dom;
-  std::size_t depth = 0;
+  std::size_t depth_ = 0;
 };
 
 }  // namespace
@@ -275,10 +270,13 @@ ClusterConfig load_cluster_config(const std::string& path) {
   }
   std::ifstream in(path);
   if (!in.is_open() || !in.good()) throw std::runtime_error("cannot open config file: " + path);
-  json document;
-  DepthLimitedBuilder builder(document);
+  NestingCheck nesting;
+  json::sax_parse(in, &nesting, json::input_format_t::json, false, false);
+  in.clear();
+  in.seekg(0);
   // One value; whatever follows it is not examined (not strict).
-  json::sax_parse(in, &builder, json::input_format_t::json, false, false);
+  json document;
+  in >> document;
   return map_config(document);
 }
 

@@ -3,6 +3,7 @@
 #include <INIReader.h>
 
 #include <exception>
+#include <iterator>
 #include <system_error>
 
 #include "config/cluster_config.hpp"
@@ -33,25 +34,28 @@ std::string read_settings_file(const std::filesystem::path& settings) {
   return reader.Get("RUXD", "Config", default_config_path);
 }
 
-void load_configuration(CliOptions& options, const std::filesystem::path& program_dir, FILE* err) {
+Configuration load_configuration(const std::string& program_name, const std::filesystem::path& program_dir) {
   const std::filesystem::path search_dirs[] = {program_dir, "/usr/local/etc", "/etc"};
   const std::string path =
-      read_settings_file(find_settings_file(program_name(), search_dirs, std::size(search_dirs)));
+      read_settings_file(find_settings_file(program_name, search_dirs, std::size(search_dirs)));
+  Configuration result;
   try {
-    ClusterConfig config = load_cluster_config(path);
-    std::vector<std::string> errors = validate_cluster_config(config);
-    if (!errors.empty()) {
-      std::fprintf(err, "ruxd:config: negotiation error:\n");
-      for (const std::string& line : errors)
-        std::fprintf(err, "  -- %s\n", line.c_str());
-      return;
+    const ClusterConfig config = load_cluster_config(path);
+    const std::vector<std::string> errors = validate_cluster_config(config);
+    if (errors.empty()) {
+      result.mgmt_url = config.cluster.mgmt_url.value_or("");
+      return result;
     }
-    options.mgmt_url = config.cluster.mgmt_url.value_or("");
+    result.messages.reserve(errors.size() + 1);
+    result.messages.emplace_back("ruxd:config: negotiation error:");
+    for (const std::string& line : errors)
+      result.messages.push_back("  -- " + line);
   } catch (const std::exception& error) {
-    std::fprintf(err, "ruxd:config: %s\n", error.what());
+    result.messages.push_back(std::string("ruxd:config: ") + error.what());
   } catch (...) {
-    std::fprintf(err, "ruxd:config: %s: unknown exception\n", path.c_str());
+    result.messages.push_back("ruxd:config: " + path + ": unknown exception");
   }
+  return result;
 }
 
 }  // namespace tarnex

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
 #include <filesystem>
 #include <string>
-
-#include "cli/options.hpp"
+#include <vector>
 
 namespace tarnex {
 
@@ -19,9 +18,16 @@ std::filesystem::path find_settings_file(const std::string& program, const std::
 // The daemon configuration path named by a settings file, or the default.
 std::string read_settings_file(const std::filesystem::path& settings);
 
-// Finds, loads and validates the daemon configuration and sets
-// `options.mgmt_url` from it; every problem goes to `err` and leaves the
-// endpoint empty.
-void load_configuration(CliOptions& options, const std::filesystem::path& program_dir, FILE* err = stderr);
+// What the configuration step found: the daemon's endpoint, or the lines
+// that say why there is none to use.
+struct Configuration {
+  std::string mgmt_url;               // empty when there is none to use
+  std::vector<std::string> messages;  // for standard error, in order, without newlines
+};
+
+// Finds the settings file of `program_name` (its directory first, then
+// /usr/local/etc and /etc), then loads and validates the daemon configuration
+// it names. Never throws for anything a file holds.
+Configuration load_configuration(const std::string& program_name, const std::filesystem::path& program_dir);
 
 }  // namespace tarnex

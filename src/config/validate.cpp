@@ -2,8 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string_view>
+#include <unordered_set>
 
 namespace tarnex {
 
@@ -24,68 +24,17 @@ std::string quoted(std::string_view text) {
   return result;
 }
 
-// A hash set in one flat table (open addressing, linear probing). Sets of a
-// hundred thousand names then cost one allocation rather than one per name,
-// and a look-up reads one slot rather than a bucket and a node elsewhere.
-// Sized once for the most keys it will ever hold, at most half full.
-template <typename Key>
-struct FlatSet {
-  std::vector<Key> keys;
-  std::vector<unsigned char> used;
-  std::size_t mask = 0;
-};
-
-template <typename Key>
-FlatSet<Key> flat_set_for(std::size_t most_keys) {
-  std::size_t slots = 8;
-  while (slots < 2 * most_keys)
-    slots *= 2;
-  return FlatSet<Key>{std::vector<Key>(slots), std::vector<unsigned char>(slots, 0), slots - 1};
-}
-
-// The standard hash of an integer is the integer itself: mixed, ids that
-// share their low bits (1024, 2048, ...) still spread over the table.
-template <typename Key>
-std::size_t first_slot(const FlatSet<Key>& set, const Key& key) {
-  std::uint64_t hash = std::hash<Key>{}(key);
-  hash ^= hash >> 33;
-  hash *= 0xff51afd7ed558ccdULL;
-  hash ^= hash >> 33;
-  hash *= 0xc4ceb9fe1a85ec53ULL;
-  hash ^= hash >> 33;
-  return static_cast<std::size_t>(hash) & set.mask;
-}
-
-// Adds `key`; false when the set already held it.
-template <typename Key>
-bool insert(FlatSet<Key>& set, const Key& key) {
-  for (std::size_t slot = first_slot(set, key);; slot = (slot + 1) & set.mask) {
-    if (set.used[slot] == 0) {
-      set.used[slot] = 1;
-      set.keys[slot] = key;
-      return true;
-    }
-    if (set.keys[slot] == key) return false;
-  }
-}
-
-template <typename Key>
-bool contains(const FlatSet<Key>& set, const Key& key) {
-  for (std::size_t slot = first_slot(set, key);; slot = (slot + 1) & set.mask) {
-    if (set.used[slot] == 0) return false;
-    if (set.keys[slot] == key) return true;
-  }
-}
-
 }  // namespace
 
-// Files may list thousands of nodes and a hundred thousand services, so every
-// look-up goes through a hash set; the views point into `config`, which
-// outlives the pass.
+// Every look-up goes through a hash set, so a file of many thousand services
+// is checked in linear time; the views point into `config`, which outlives
+// the pass.
 std::vector<std::string> validate_cluster_config(const ClusterConfig& config) {
   std::vector<std::string> errors;
-  FlatSet<std::uint32_t> node_ids = flat_set_for<std::uint32_t>(config.nodes.size());
-  FlatSet<std::string_view> service_names = flat_set_for<std::string_view>(config.services.size());
+  std::unordered_set<std::uint32_t> node_ids;
+  node_ids.reserve(config.nodes.size());
+  std::unordered_set<std::string_view> service_names;
+  service_names.reserve(config.services.size());
 
   if (!config.nodes.empty()) {
     bool some_node_may_lead = false;
@@ -93,7 +42,7 @@ std::vector<std::string> validate_cluster_config(const ClusterConfig& config) {
       const NodeConfig& node = config.nodes[i];
       if (node.nodename.empty()) errors.push_back(prefix("nodes", i) + "empty nodename");
       if (node.internal_addr.empty()) errors.push_back(prefix("nodes", i) + "empty internal_addr");
-      if (!insert(node_ids, node.id)) {
+      if (!node_ids.insert(node.id).second) {
         errors.push_back(prefix("nodes", i) + "duplicate node id " + std::to_string(node.id));
       }
       some_node_may_lead = some_node_may_lead || !node.leadership_disabled;
@@ -110,21 +59,22 @@ std::vector<std::string> validate_cluster_config(const ClusterConfig& config) {
     }
   }
 
-  FlatSet<std::string_view> pool_names = flat_set_for<std::string_view>(config.pools.size());
+  std::unordered_set<std::string_view> pool_names;
+  pool_names.reserve(config.pools.size());
   for (const auto& entry : config.pools)
-    insert(pool_names, std::string_view(entry.first));
+    pool_names.insert(entry.first);
 
   for (std::size_t i = 0; i < config.services.size(); ++i) {
     const ServiceConfig& service = config.services[i];
     if (service.name.empty()) {
       errors.push_back(prefix("services", i) + "empty service name");
-    } else if (!insert(service_names, std::string_view(service.name))) {
+    } else if (!service_names.insert(service.name).second) {
       errors.push_back(prefix("services", i) + "duplicate service name " + quoted(service.name));
     }
     // Without any declared pool the references cannot be checked at all.
     if (config.pools.empty()) continue;
     for (const std::string& pool : service.pools) {
-      if (!contains(pool_names, std::string_view(pool))) {
+      if (pool_names.count(pool) == 0) {
         errors.push_back(prefix("services", i) + "references non-existent pool " + quoted(pool));
       }
     }
@@ -132,11 +82,11 @@ std::vector<std::string> validate_cluster_config(const ClusterConfig& config) {
 
   for (std::size_t i = 0; i < config.distribution_preferences.size(); ++i) {
     const DistributionPreference& preference = config.distribution_preferences[i];
-    if (!contains(node_ids, preference.node)) {
+    if (node_ids.count(preference.node) == 0) {
       errors.push_back(prefix("distribution_preferences", i) + "references non-existent node id " +
                        std::to_string(preference.node));
     }
-    if (!contains(service_names, std::string_view(preference.service))) {
+    if (service_names.count(preference.service) == 0) {
       errors.push_back(prefix("distribution_preferences", i) + "references non-existent service " +
                        quoted(preference.service));
     }
@@ -146,7 +96,7 @@ std::vector<std::string> validate_cluster_config(const ClusterConfig& config) {
     const ServiceGroupConfig& group = config.service_groups[i];
     if (group.name.empty()) errors.push_back(prefix("service_groups", i) + "empty group name");
     for (const std::string& member : group.services) {
-      if (!contains(service_names, std::string_view(member))) {
+      if (service_names.count(member) == 0) {
         errors.push_back(prefix("service_groups", i) + "references non-existent service " + quoted(member));
       }
     }

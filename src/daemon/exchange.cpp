@@ -1,21 +1,15 @@
 #include "daemon/exchange.hpp"
 
-#include <cerrno>
 #include <exception>
-#include <stdexcept>
-#include <zmq.hpp>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <variant>
 
-#include "cli/options.hpp"
+#include "exit_status.hpp"
 
 namespace tarnex {
 namespace {
-
-// One context for the whole process; its destructor terminates it at exit,
-// retrying on EINTR. Sockets linger 0, so termination never waits.
-zmq::context_t& zmq_context() {
-  static zmq::context_t context;
-  return context;
-}
 
 Json local_error(int code, const std::string& message) {
   Json reply = Json::object();
@@ -24,64 +18,59 @@ Json local_error(int code, const std::string& message) {
   return reply;
 }
 
-// Steps 3 to 6 of an exchange: every failure becomes a local error reply.
-std::string exchange(zmq::socket_t& socket, const std::string& request_text, const std::string& endpoint,
-                     FILE* progress) {
+// Sends the request and waits for its reply, a dot for every interval of
+// silence. Every failure on the way becomes a local error reply.
+std::variant<std::string, Json> exchange(Connection& connection, const DaemonChannel& channel,
+                                         const std::string& request_text) {
   try {
-    socket.set(zmq::sockopt::rcvtimeo, 2000);
-    socket.set(zmq::sockopt::linger, 0);
-    socket.connect(endpoint);
-    zmq::send_result_t sent = socket.send(zmq::buffer(request_text), zmq::send_flags::none);
-    if (!sent || *sent == 0) return local_error(2, "ZMQ socket error on send").dump();
-
+    if (!connection.send(channel.endpoint, request_text)) return local_error(2, "ZMQ socket error on send");
     bool dotted = false;
     for (;;) {
-      zmq::message_t message;
-      zmq::recv_result_t received = socket.recv(message, zmq::recv_flags::none);
-      if (received) {
+      std::optional<std::string> reply = connection.receive(channel.progress_interval);
+      if (reply) {
         if (dotted) {
-          std::fputc('\n', progress);
-          std::fflush(progress);
+          std::fputc('\n', channel.progress);
+          std::fflush(channel.progress);
         }
-        return std::string(static_cast<const char*>(message.data()), message.size());
+        return std::move(*reply);
       }
-      std::fputc('.', progress);
-      std::fflush(progress);
+      std::fputc('.', channel.progress);
+      std::fflush(channel.progress);
       dotted = true;
     }
   } catch (const std::exception& error) {
-    return local_error(5, std::string("ZMQ: ") + error.what()).dump();
+    return local_error(5, std::string("ZMQ: ") + error.what());
   } catch (...) {
-    return local_error(5, "ZMQ: unknown exception").dump();
+    return local_error(5, "ZMQ: unknown exception");
   }
 }
 
 }  // namespace
 
-DaemonReply parse_reply(const std::string& text, FILE* err) {
-  DaemonReply reply;
-  reply.body = parse_strict(text, "reply");
+DaemonReply test_reply(Json body, FILE* err) {
   static const JsonPointer error_pointer("/error");
   static const JsonPointer message_pointer("/errorMessage");
+  DaemonReply reply{std::move(body), exit_success};
   if (reply.body.contains(error_pointer)) {
     std::fprintf(err, "Error: %s\n", json_get_string(reply.body, message_pointer, "").c_str());
-    reply.exit_code = 11;
+    reply.exit_code = exit_request_failed;
   }
   return reply;
 }
 
-DaemonReply send_request(const Json& request, const std::string& endpoint, FILE* progress, FILE* err) {
-  const std::string request_text = serialize_request(request);
-  zmq::socket_t socket(zmq_context(), zmq::socket_type::req);
-  std::string reply_text = exchange(socket, request_text, endpoint, progress);
-  socket.close();
-  return parse_reply(reply_text, err);
+DaemonReply parse_reply(const std::string& text, FILE* err) {
+  return test_reply(parse_strict(text, "reply"), err);
 }
 
-DaemonReply send_request(const Json& request) {
-  const CliOptions& options = cli_options();
-  FILE* progress = options.output == "json" ? stderr : stdout;
-  return send_request(request, options.mgmt_url, progress);
+DaemonReply send_request(const DaemonChannel& channel, const Json& request) {
+  const std::string request_text = serialize_request(request);
+  std::variant<std::string, Json> received;
+  {
+    const std::unique_ptr<Connection> connection = channel.transport->open();
+    received = exchange(*connection, channel, request_text);
+  }
+  if (Json* local = std::get_if<Json>(&received)) return test_reply(std::move(*local), channel.err);
+  return parse_reply(std::get<std::string>(received), channel.err);
 }
 
 }  // namespace tarnex

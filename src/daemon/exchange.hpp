@@ -1,9 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "daemon/message.hpp"
+#include "daemon/transport.hpp"
 
 namespace tarnex {
 
@@ -14,21 +16,27 @@ struct DaemonReply {
   int exit_code = 0;
 };
 
-inline constexpr std::size_t max_reply_depth = max_message_depth;
+// Where requests go and where an exchange reports while it runs.
+struct DaemonChannel {
+  Transport* transport = nullptr;
+  std::string endpoint;
+  FILE* progress = stdout;  // a dot per silent interval, and the newline after them
+  FILE* err = stderr;       // the "Error: " line of a failed request
+  std::chrono::milliseconds progress_interval{2000};
+};
 
-// Parses a reply text strictly (one JSON value, nothing after it) and tests
-// it for failure, writing "Error: %s\n" to `err` for a failed request.
-// Throws the JSON library's parse error, or std::runtime_error for a reply
-// nested deeper than max_reply_depth.
-DaemonReply parse_reply(const std::string& text, FILE* err = stderr);
+// The one test for a failed request: a reply with a member at "/error" has
+// failed; its "errorMessage" goes to `err` as "Error: %s\n".
+DaemonReply test_reply(Json body, FILE* err);
 
-// Carries one request to `endpoint` and brings its reply back. While the
-// daemon is silent a dot goes to `progress` every 2 seconds.
-DaemonReply send_request(const Json& request, const std::string& endpoint, FILE* progress,
-                         FILE* err = stderr);
+// Parses a reply text strictly (parse_strict) and tests it. Throws what
+// parse_strict throws.
+DaemonReply parse_reply(const std::string& text, FILE* err);
 
-// The same, to the configured endpoint; dots go to standard output, or to
-// standard error when the output is a JSON document that scripts parse.
-DaemonReply send_request(const Json& request);
+// Carries one request over the channel and brings its reply back, tested.
+// Failures of the exchange itself become local error replies (2: nothing was
+// sent; 5: "ZMQ: " and the failure's text). Throws when the request cannot be
+// serialised, the connection cannot be made, or the reply is malformed.
+DaemonReply send_request(const DaemonChannel& channel, const Json& request);
 
 }  // namespace tarnex

@@ -1,79 +1,24 @@
 #include "daemon/message.hpp"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
-#include <vector>
 
 namespace tarnex {
 
 namespace {
 
-// The reference tokens of a pointer, unescaped. The library keeps them to
-// itself, and going through its contains() and then at() looked every member
-// up three times, which in a table of a hundred thousand services is a tenth
-// of the whole run. So they are taken out of a copy once and kept, by the
-// pointer's address and checked against its value, since another pointer may
-// later live at that address.
-const std::vector<std::string>& reference_tokens(const JsonPointer& pointer) {
-  struct Entry {
-    const JsonPointer* address = nullptr;
-    JsonPointer pointer;
-    std::vector<std::string> tokens;
-  };
-  static std::array<Entry, 64> entries;
-  Entry& entry = entries[(reinterpret_cast<std::uintptr_t>(&pointer) >> 3) % entries.size()];
-  if (entry.address == &pointer && entry.pointer == pointer) return entry.tokens;
-  entry.address = nullptr;  // stays unused should the copy below fail
-  entry.tokens.clear();
-  for (JsonPointer rest = pointer; !rest.empty(); rest.pop_back())
-    entry.tokens.push_back(rest.back());
-  std::reverse(entry.tokens.begin(), entry.tokens.end());
-  entry.pointer = pointer;
-  entry.address = &pointer;
-  return entry.tokens;
-}
-
-// An array index as the library's contains() accepts one: "0", or digits
-// without a leading zero that fit in size_t.
-bool array_index(const std::string& token, std::size_t& index) {
-  if (token.empty() || (token.size() > 1 && token[0] == '0')) return false;
-  index = 0;
-  for (const char c : token) {
-    if (c < '0' || c > '9') return false;
-    const auto digit = static_cast<std::size_t>(c - '0');
-    if (index > (std::numeric_limits<std::size_t>::max() - digit) / 10) return false;
-    index = index * 10 + digit;
-  }
-  return true;
-}
-
-// The value the pointer names, or nullptr, in one walk: a member that is
-// missing, an index that is not one or is out of range, and a token left
-// over at a value that is neither object nor array all name nothing.
+// The value the pointer names, or nullptr: a missing member, an index that is
+// not one or is out of range, and a token left over at a value that is
+// neither object nor array all name nothing.
 const Json* resolve(const Json& value, const JsonPointer& pointer) noexcept {
   try {
-    const Json* current = &value;
-    for (const std::string& token : reference_tokens(pointer)) {
-      if (current->is_object()) {
-        const auto member = current->find(token);
-        if (member == current->end()) return nullptr;
-        current = &*member;
-      } else if (current->is_array()) {
-        std::size_t index = 0;
-        if (!array_index(token, index) || index >= current->size()) return nullptr;
-        current = &(*current)[index];
-      } else {
-        return nullptr;
-      }
-    }
-    return current;
+    return value.contains(pointer) ? &value.at(pointer) : nullptr;
   } catch (...) {
-    // Only running out of memory while splitting a pointer not seen before.
+    // An index too large for size_t: it names nothing either.
     return nullptr;
   }
 }

@@ -1,7 +1,6 @@
 #include "output/tables.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -21,10 +20,8 @@ struct ServiceRow {
   bool enabled = false;
 };
 
-// Everything is read from the reply in one pass in reply order, which is
-// also the order of the reply in memory; sorting and printing then touch
-// only the compact entries below. Reading fields in sorted order instead
-// would chase pointers across the whole reply and grow worse than linearly.
+// Everything is read from the reply in one pass, in reply order; sorting and
+// printing then touch only the entries below.
 
 // A node row with the names of the services placed on it, filled in one pass
 // over the services so that placing them costs no scan per node.
@@ -34,21 +31,18 @@ struct NodeEntry {
   std::vector<const std::string*> services;
 };
 
+struct PoolCell {
+  std::string name;
+  std::string state;
+};
+
 // One service record of the reply, duplicates included. Entries are sorted
 // by name, stably: the first entry of a name gives the row, and every entry
-// of that name gives its pools. The row travels with the name so that the
-// rows print in one sequential pass.
+// of that name gives its pools.
 struct ServiceEntry {
   std::string name;
   ServiceRow row;
-  std::size_t pool_text = 0;  // where its pools start in the table's text
-  std::size_t pool_count = 0;
-};
-
-struct ServiceTable {
-  std::vector<ServiceEntry> entries;
-  // Each pool as its name and its state, each ended by a NUL.
-  std::string pool_text;
+  std::vector<PoolCell> pools;
 };
 
 const std::string& empty_text() {
@@ -124,41 +118,35 @@ std::vector<NodeEntry> collect_nodes(const Json& reply) {
   return nodes;
 }
 
-// Text is kept up to its first NUL: that is all a "%s" prints of it.
-void append_text(std::string& text, const std::string& value) {
-  text.append(value, 0, value.find('\0')).push_back('\0');
-}
-
-void collect_services(const Json& reply, ServiceTable& table) {
+std::vector<ServiceEntry> collect_services(const Json& reply) {
   static const JsonPointer name_pointer{"/name"};
   static const JsonPointer run_node_pointer{"/run_node"};
   static const JsonPointer state_pointer{"/state"};
   static const JsonPointer enabled_pointer{"/enabled"};
 
+  std::vector<ServiceEntry> entries;
   const Json* response = response_array(reply);
-  if (response == nullptr) return;
-  table.entries.reserve(response->size());
+  if (response == nullptr) return entries;
+  entries.reserve(response->size());
   for (const Json& record : *response) {
     ServiceEntry entry{json_get_string(record, name_pointer, empty_text()),
                        ServiceRow{json_get_int(record, run_node_pointer, -1),
                                   json_get_string(record, state_pointer, empty_text()),
                                   json_get_bool(record, enabled_pointer, false)},
-                       table.pool_text.size(), 0};
+                       {}};
     for_each_pool(record, [&](const Json& pool) {
-      append_text(table.pool_text, pool_name(pool));
-      append_text(table.pool_text, pool_state(pool));
-      ++entry.pool_count;
+      entry.pools.push_back({pool_name(pool), pool_state(pool)});
     });
-    table.entries.push_back(std::move(entry));
+    entries.push_back(std::move(entry));
   }
-  std::stable_sort(table.entries.begin(), table.entries.end(),
+  std::stable_sort(entries.begin(), entries.end(),
                    [](const ServiceEntry& a, const ServiceEntry& b) { return a.name < b.name; });
+  return entries;
 }
 
 // Calls `visit` with the entries of each name in turn, [first, end).
 template <typename Visit>
-void for_each_service(const ServiceTable& table, Visit&& visit) {
-  const auto& entries = table.entries;
+void for_each_service(const std::vector<ServiceEntry>& entries, Visit&& visit) {
   for (auto first = entries.begin(); first != entries.end();) {
     auto end = first + 1;
     while (end != entries.end() && end->name == first->name)
@@ -169,7 +157,7 @@ void for_each_service(const ServiceTable& table, Visit&& visit) {
 }
 
 // Services come in ascending name order, so each node's list is sorted too.
-void place_services(std::vector<NodeEntry>& nodes, const ServiceTable& services) {
+void place_services(std::vector<NodeEntry>& nodes, const std::vector<ServiceEntry>& services) {
   for_each_service(services, [&nodes](auto service, auto /*end*/) {
     const auto node =
         std::lower_bound(nodes.begin(), nodes.end(), service->row.run_node,
@@ -211,9 +199,9 @@ void print_node_section(FILE* out, const std::vector<NodeEntry>& nodes, bool wit
   if (with_services) std::fputc('\n', out);
 }
 
-void print_service_section(FILE* out, const ServiceTable& services, bool with_nodes) {
+void print_service_section(FILE* out, const std::vector<ServiceEntry>& services, bool with_nodes) {
   std::size_t width = 0;
-  for (const ServiceEntry& entry : services.entries)
+  for (const ServiceEntry& entry : services)
     width = std::max(width, entry.name.size());
   if (with_nodes) std::fputs("SERVICES:\n", out);
   std::fprintf(out, "%-*s %4s %9s %9s  POOLS\n", static_cast<int>(width), "NAME", "NODE", "STATE", "STATUS");
@@ -223,13 +211,8 @@ void print_service_section(FILE* out, const ServiceTable& services, bool with_no
     std::fputs("  [", out);
     bool first = true;
     for (auto entry = service; entry != end; ++entry) {
-      const char* text = services.pool_text.c_str() + entry->pool_text;
-      for (std::size_t pool = 0; pool < entry->pool_count; ++pool) {
-        const char* name = text;
-        const char* state = name + std::strlen(name) + 1;
-        text = state + std::strlen(state) + 1;
-        print_pool_item(out, first, name, state);
-      }
+      for (const PoolCell& pool : entry->pools)
+        print_pool_item(out, first, pool.name.c_str(), pool.state.c_str());
     }
     std::fputs(" ]\n", out);
   });
@@ -264,10 +247,9 @@ void print_pool_list(FILE* out, const Json& record) {
 
 void print_tables(const Json& nodes, const Json& services, FILE* out) {
   std::vector<NodeEntry> node_rows = collect_nodes(nodes);
-  ServiceTable service_table;
-  collect_services(services, service_table);
+  const std::vector<ServiceEntry> service_table = collect_services(services);
   const bool with_nodes = !node_rows.empty();
-  const bool with_services = !service_table.entries.empty();
+  const bool with_services = !service_table.empty();
   if (with_nodes && with_services) place_services(node_rows, service_table);
   if (with_nodes) print_node_section(out, node_rows, with_services);
   if (with_services) print_service_section(out, service_table, with_nodes);

@@ -13,26 +13,27 @@ namespace {
 
 struct Parsed {
   CliOptions options;
-  int outcome = 0;
+  Asked outcome = Asked::command;
+  std::string program_name;
   std::filesystem::path program_dir;
+  std::string diagnostics;
 };
 
-Parsed parse(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (std::string& arg : args)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
+Parsed parse(const std::vector<std::string>& args) {
+  tarnex::testing::CapturedOutput err;
+  CommandLine line;
   Parsed parsed;
-  ::testing::internal::CaptureStderr();  // the option parser's own diagnostics
-  parsed.outcome =
-      parse_command_line(parsed.options, static_cast<int>(args.size()), argv.data(), parsed.program_dir);
-  ::testing::internal::GetCapturedStderr();
+  parsed.outcome = read_command_line(args, err.stream(), line);
+  parsed.options = line.options;
+  parsed.program_name = line.program_name;
+  parsed.program_dir = line.program_dir;
+  parsed.diagnostics = err.text();
   return parsed;
 }
 
 TEST(ParseCommandLine, OptionsFollowFirstAndLastWinsRules) {
   Parsed p = parse({"tv", "-n", "3", "--id", "5", "--name", "a", "-s", "b", "-o", "json", "-o", "table"});
-  EXPECT_EQ(p.outcome, 0);
+  EXPECT_EQ(p.outcome, Asked::command);
   EXPECT_EQ(p.options.node, "3");
   EXPECT_EQ(p.options.service, "a");
   EXPECT_EQ(p.options.output, "table");
@@ -48,7 +49,7 @@ TEST(ParseCommandLine, NodeAndIdAreOneOptionAndEmptyValueIsPresent) {
 
 TEST(ParseCommandLine, OperandsArePermutedAndExtraOnesIgnored) {
   Parsed p = parse({"tv", "node", "--id=1", "exit", "--force", "extra", "words"});
-  EXPECT_EQ(p.outcome, 0);
+  EXPECT_EQ(p.outcome, Asked::command);
   EXPECT_EQ(p.options.system, "node");
   EXPECT_TRUE(p.options.system_given);
   EXPECT_EQ(p.options.action, "exit");
@@ -74,33 +75,43 @@ TEST(ParseCommandLine, ExplicitEmptySystemIsRecordedAsGiven) {
 TEST(ParseCommandLine, LastOfHelpVersionAndErrorDecides) {
   struct Case {
     std::vector<std::string> args;
-    int outcome;
+    Asked outcome;
   };
   const Case cases[] = {
-      {{"tv", "-h"}, 1},
-      {{"tv", "-v"}, 2},
-      {{"tv", "-h", "-v"}, 2},
-      {{"tv", "-v", "-h"}, 1},
-      {{"tv", "-x", "-h"}, 1},
-      {{"tv", "-h", "-x"}, -1},
-      {{"tv", "--bogus"}, -1},
-      {{"tv", "-n"}, -1},
-      {{"tv", "--version", "--help"}, 1},
-      {{"tv", "service", "-h"}, 1},
+      {{"tv", "-h"}, Asked::help},
+      {{"tv", "-v"}, Asked::version},
+      {{"tv", "-h", "-v"}, Asked::version},
+      {{"tv", "-v", "-h"}, Asked::help},
+      {{"tv", "-x", "-h"}, Asked::help},
+      {{"tv", "-h", "-x"}, Asked::bad_option},
+      {{"tv", "--bogus"}, Asked::bad_option},
+      {{"tv", "-n"}, Asked::bad_option},
+      {{"tv", "--version", "--help"}, Asked::help},
+      {{"tv", "service", "-h"}, Asked::help},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(parse(c.args).outcome, c.outcome) << c.args.back();
   }
 }
 
+// The option reader's diagnostics go to the invocation's error stream, named
+// after argv[0] as the platform's reader words them.
+TEST(ParseCommandLine, DiagnosticsGoToTheGivenStream) {
+  const Parsed bad = parse({"./tv", "--bogus", "-n"});
+  EXPECT_NE(bad.diagnostics.find("./tv: "), std::string::npos) << bad.diagnostics;
+  EXPECT_NE(bad.diagnostics.find("bogus"), std::string::npos) << bad.diagnostics;
+  EXPECT_EQ(std::count(bad.diagnostics.begin(), bad.diagnostics.end(), '\n'), 2) << bad.diagnostics;
+  EXPECT_EQ(parse({"tv", "-h"}).diagnostics, "");
+}
+
 TEST(ParseCommandLine, ProgramNameAndDirectoryComeFromArgv0) {
   Parsed p = parse({"/opt/bin/clu", "-h"});
-  EXPECT_EQ(program_name(), "clu");
+  EXPECT_EQ(p.program_name, "clu");
   EXPECT_EQ(p.program_dir, "/opt/bin");
   Parsed bare = parse({"tv", "-h"});
-  EXPECT_EQ(program_name(), "tv");
+  EXPECT_EQ(bare.program_name, "tv");
   EXPECT_EQ(bare.program_dir, std::filesystem::current_path());
-  program_name() = "tarnex-viravi";
+  EXPECT_EQ(parse({}).program_name, "tarnex-viravi");
 }
 
 TEST(ExpandAppName, ReplacesEveryPlaceholderOnce) {
@@ -112,12 +123,8 @@ TEST(ExpandAppName, ReplacesEveryPlaceholderOnce) {
 }
 
 std::string usage_for(const std::string& system, const std::string& name) {
-  cli_options().system = system;
-  program_name() = name;
   tarnex::testing::CapturedOutput out;
-  print_usage(out.stream());
-  cli_options() = CliOptions();
-  program_name() = "tarnex-viravi";
+  print_usage(out.stream(), system, name);
   return out.text();
 }
 

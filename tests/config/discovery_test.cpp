@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tarnex {
 namespace {
 
-using tarnex::testing::CapturedOutput;
 using tarnex::testing::TempDir;
 
 TEST(FindSettingsFile, FirstDirectoryWhereItExistsInAnyFormWins) {
@@ -78,11 +76,11 @@ Loaded load_with(const std::string& config_text, const std::string* settings_tex
   const std::filesystem::path config = tmp.write("config.json", config_text);
   tmp.write("tarnex-viravi.config",
             settings_text != nullptr ? *settings_text : "[RUXD]\nConfig=" + config.string() + "\n");
-  CliOptions options;
-  CapturedOutput err;
-  program_name() = "tarnex-viravi";
-  load_configuration(options, tmp.path, err.stream());
-  return {options.mgmt_url, err.text()};
+  const Configuration configuration = load_configuration("tarnex-viravi", tmp.path);
+  std::string err;
+  for (const std::string& message : configuration.messages)
+    err += message + "\n";
+  return {configuration.mgmt_url, err};
 }
 
 TEST(LoadConfiguration, ValidConfigurationGivesTheEndpoint) {

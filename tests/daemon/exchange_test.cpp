@@ -5,14 +5,20 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 #include <zmq.hpp>
 
+#include "daemon/zmq_transport.hpp"
 #include "support/capture.hpp"
+#include "support/scripted_transport.hpp"
 
 namespace tarnex {
 namespace {
 
 using tarnex::testing::CapturedOutput;
+using tarnex::testing::ScriptedTransport;
+using tarnex::testing::Step;
 
 struct Parsed {
   DaemonReply reply;
@@ -62,7 +68,7 @@ TEST(ParseReply, StrictParsingThrows) {
 }
 
 TEST(ParseReply, DeepNestingIsRefusedBeforeParsing) {
-  const std::string ok = std::string(max_reply_depth, '[') + std::string(max_reply_depth, ']');
+  const std::string ok = std::string(max_message_depth, '[') + std::string(max_message_depth, ']');
   EXPECT_NO_THROW(parse(ok));
   const std::size_t million = 1000000;
   const std::string deep = "{\"response\": " + std::string(million, '[') + std::string(million, ']') + "}";
@@ -111,11 +117,21 @@ struct Exchanged {
   std::string err;
 };
 
-Exchanged exchange_with(const std::string& endpoint, const Json& request) {
+Exchanged exchange_over(Transport& transport, const std::string& endpoint, const Json& request) {
   CapturedOutput progress;
   CapturedOutput err;
-  DaemonReply reply = send_request(request, endpoint, progress.stream(), err.stream());
+  DaemonChannel channel;
+  channel.transport = &transport;
+  channel.endpoint = endpoint;
+  channel.progress = progress.stream();
+  channel.err = err.stream();
+  DaemonReply reply = send_request(channel, request);
   return {reply, progress.text(), err.text()};
+}
+
+Exchanged exchange_with(const std::string& endpoint, const Json& request) {
+  ZmqTransport transport;
+  return exchange_over(transport, endpoint, request);
 }
 
 TEST(SendRequest, SendsCompactTextAndReturnsTheReply) {
@@ -129,11 +145,36 @@ TEST(SendRequest, SendsCompactTextAndReturnsTheReply) {
   EXPECT_EQ(result.err, "");
 }
 
+// A dot for every interval the daemon is silent, then a newline before the
+// reply is handed on; an answer in time shows nothing.
 TEST(SendRequest, SlowDaemonShowsDotsThenNewline) {
-  Responder responder(R"({"response": []})", std::chrono::milliseconds(2500));
-  Exchanged result = exchange_with(responder.endpoint, Json{{"call", "node"}, {"cmd", "status"}});
-  EXPECT_EQ(result.progress, ".\n");
-  EXPECT_EQ(result.reply.exit_code, 0);
+  using std::chrono::milliseconds;
+  const Json request{{"call", "node"}, {"cmd", "status"}};
+  for (const auto& [delay, dots] :
+       {std::pair{milliseconds(0), ""}, std::pair{milliseconds(1999), ""},
+        std::pair{milliseconds(2500), ".\n"}, std::pair{milliseconds(5000), "..\n"}}) {
+    ScriptedTransport daemon({{R"({"response": []})", delay}});
+    Exchanged result = exchange_over(daemon, "tcp://x:1", request);
+    EXPECT_EQ(result.progress, dots) << delay.count();
+    EXPECT_EQ(result.reply.exit_code, 0);
+    EXPECT_EQ(daemon.endpoints, std::vector<std::string>{"tcp://x:1"});
+  }
+}
+
+// Failures of the transport itself become local error replies that go
+// through the one failure test: 2 when nothing was sent, 5 with the text.
+TEST(SendRequest, TransportFailuresBecomeLocalErrorReplies) {
+  const Json request{{"call", "cluster"}, {"cmd", "exit"}};
+  ScriptedTransport refused({{"", {}, Step::Kind::refuse_send}});
+  Exchanged nothing_sent = exchange_over(refused, "tcp://x:1", request);
+  EXPECT_EQ(nothing_sent.reply.body, Json::parse(R"({"error":2,"errorMessage":"ZMQ socket error on send"})"));
+  EXPECT_EQ(nothing_sent.reply.exit_code, 11);
+  EXPECT_EQ(nothing_sent.err, "Error: ZMQ socket error on send\n");
+
+  ScriptedTransport broken({{"Connection refused", {}, Step::Kind::fail_connect}});
+  Exchanged failed = exchange_over(broken, "tcp://x:1", request);
+  EXPECT_EQ(failed.reply.body, Json::parse(R"({"error":5,"errorMessage":"ZMQ: Connection refused"})"));
+  EXPECT_EQ(failed.err, "Error: ZMQ: Connection refused\n");
 }
 
 TEST(SendRequest, MalformedEndpointBecomesLocalErrorReply) {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "daemon/exchange.hpp"
+
+namespace tarnex {
+
+// What every command routine works with besides its own inputs: where its
+// output and error lines go, the way to the daemon, and the name the program
+// was started under (for the commands it tells the operator to run).
+struct CommandContext {
+  FILE* out = stdout;
+  FILE* err = stderr;
+  DaemonChannel daemon;
+  std::string program_name;
+};
+
+}  // namespace tarnex

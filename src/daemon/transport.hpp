@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tarnex {
+
+// How one request reaches the daemon and its reply comes back. The program
+// uses ZeroMQ (zmq_transport.hpp); tests put a scripted daemon in its place.
+
+// One request's connection, closed when it is destroyed.
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  // Connects to `endpoint` and sends `request` as one message. False when
+  // the transport accepted nothing; throws std::exception on any other
+  // failure.
+  virtual bool send(const std::string& endpoint, const std::string& request) = 0;
+  // Waits at most `wait` for the reply: its bytes, or nothing when none came
+  // in that time. Throws std::exception when the wait fails.
+  virtual std::optional<std::string> receive(std::chrono::milliseconds wait) = 0;
+};
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+  // A fresh connection for one request. Throws std::exception when none can
+  // be made.
+  virtual std::unique_ptr<Connection> open() = 0;
+};
+
+}  // namespace tarnex
