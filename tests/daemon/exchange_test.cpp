@@ -4,21 +4,21 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
-#include <zmq.hpp>
 
 #include "daemon/zmq_transport.hpp"
 #include "support/capture.hpp"
+#include "support/responder.hpp"
 #include "support/scripted_transport.hpp"
 
 namespace tarnex {
 namespace {
 
 using tarnex::testing::CapturedOutput;
+using tarnex::testing::Reply;
+using tarnex::testing::Responder;
 using tarnex::testing::ScriptedTransport;
-using tarnex::testing::Step;
 
 struct Parsed {
   DaemonReply reply;
@@ -78,39 +78,6 @@ TEST(ParseReply, DeepNestingIsRefusedBeforeParsing) {
   EXPECT_NO_THROW(parse(quoted));
 }
 
-// A REP socket of the test's own that answers one request after `delay`.
-struct Responder {
-  explicit Responder(std::string reply, std::chrono::milliseconds delay = std::chrono::milliseconds(0))
-      : socket(context, zmq::socket_type::rep) {
-    socket.set(zmq::sockopt::linger, 0);
-    socket.set(zmq::sockopt::rcvtimeo, 10000);
-    socket.bind("tcp://127.0.0.1:*");
-    endpoint = socket.get(zmq::sockopt::last_endpoint);
-    worker = std::thread([this, reply = std::move(reply), delay] {
-      zmq::message_t request;
-      if (!socket.recv(request)) return;
-      received = request.to_string();
-      std::this_thread::sleep_for(delay);
-      socket.send(zmq::buffer(reply));
-    });
-  }
-  ~Responder() {
-    if (worker.joinable()) worker.join();
-  }
-
-  // The request bytes, once the reply has gone out.
-  std::string request_text() {
-    if (worker.joinable()) worker.join();
-    return received;
-  }
-
-  zmq::context_t context;
-  zmq::socket_t socket;
-  std::string endpoint;
-  std::string received;
-  std::thread worker;
-};
-
 struct Exchanged {
   DaemonReply reply;
   std::string progress;
@@ -135,10 +102,11 @@ Exchanged exchange_with(const std::string& endpoint, const Json& request) {
 }
 
 TEST(SendRequest, SendsCompactTextAndReturnsTheReply) {
-  Responder responder(R"({"response": {"message": "ok"}})");
-  Exchanged result =
-      exchange_with(responder.endpoint, Json{{"call", "node"}, {"cmd", "exit"}, {"id", 3}, {"force", true}});
-  EXPECT_EQ(responder.request_text(), R"({"call":"node","cmd":"exit","force":true,"id":3})");
+  Responder responder({{R"({"response": {"message": "ok"}})"}});
+  Exchanged result = exchange_with(responder.endpoint(),
+                                   Json{{"call", "node"}, {"cmd", "exit"}, {"id", 3}, {"force", true}});
+  EXPECT_EQ(responder.requests(),
+            std::vector<std::string>{R"({"call":"node","cmd":"exit","force":true,"id":3})"});
   EXPECT_EQ(result.reply.exit_code, 0);
   EXPECT_EQ(result.reply.body["response"]["message"], "ok");
   EXPECT_EQ(result.progress, "");
@@ -165,13 +133,13 @@ TEST(SendRequest, SlowDaemonShowsDotsThenNewline) {
 // through the one failure test: 2 when nothing was sent, 5 with the text.
 TEST(SendRequest, TransportFailuresBecomeLocalErrorReplies) {
   const Json request{{"call", "cluster"}, {"cmd", "exit"}};
-  ScriptedTransport refused({{"", {}, Step::Kind::refuse_send}});
+  ScriptedTransport refused({{"", {}, Reply::Kind::refuse_send}});
   Exchanged nothing_sent = exchange_over(refused, "tcp://x:1", request);
   EXPECT_EQ(nothing_sent.reply.body, Json::parse(R"({"error":2,"errorMessage":"ZMQ socket error on send"})"));
   EXPECT_EQ(nothing_sent.reply.exit_code, 11);
   EXPECT_EQ(nothing_sent.err, "Error: ZMQ socket error on send\n");
 
-  ScriptedTransport broken({{"Connection refused", {}, Step::Kind::fail_connect}});
+  ScriptedTransport broken({{"Connection refused", {}, Reply::Kind::fail_connect}});
   Exchanged failed = exchange_over(broken, "tcp://x:1", request);
   EXPECT_EQ(failed.reply.body, Json::parse(R"({"error":5,"errorMessage":"ZMQ: Connection refused"})"));
   EXPECT_EQ(failed.err, "Error: ZMQ: Connection refused\n");
@@ -198,8 +166,8 @@ TEST(SendRequest, InvalidUtf8FailsBeforeAnythingIsSent) {
 }
 
 TEST(SendRequest, ReplyThatIsNotJsonLeavesAsException) {
-  Responder responder("{\"response\": []} trailing");
-  EXPECT_THROW(exchange_with(responder.endpoint, Json{{"call", "node"}, {"cmd", "status"}}),
+  Responder responder({{"{\"response\": []} trailing"}});
+  EXPECT_THROW(exchange_with(responder.endpoint(), Json{{"call", "node"}, {"cmd", "status"}}),
                Json::parse_error);
 }
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "responder.hpp"
-#include "sandbox.hpp"
+#include "support/responder.hpp"
+#include "support/sandbox.hpp"
 #include "usage_texts.hpp"
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 namespace {
 
 const std::string version_line = "tarnex-viravi version: c318bb68\n";
@@ -76,7 +76,7 @@ TEST(BadOptions, UsageOnStdoutAndStatusOne) {
   Sandbox box;
   for (const Case& c : cases) {
     SCOPED_TRACE(joined(c.args));
-    ProcessResult result = box.run(c.args);
+    RunResult result = box.run(c.args);
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.exit_status, c.status);
     EXPECT_NE(result.err.find(c.mentions), std::string::npos) << result.err;
@@ -182,4 +182,4 @@ TEST(Dispatch, RefusalsPrintUsageAndReturnTwelve) {
 }
 
 }  // namespace
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "responder.hpp"
-#include "sandbox.hpp"
+#include "support/responder.hpp"
+#include "support/sandbox.hpp"
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 namespace {
 
 const std::string node_status = R"({"call":"node","cmd":"status"})";
@@ -319,4 +319,4 @@ TEST(ClusterExit, SendsOneRequestAndPrintsNothing) {
 }
 
 }  // namespace
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "responder.hpp"
-#include "sandbox.hpp"
+#include "support/responder.hpp"
+#include "support/sandbox.hpp"
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 namespace {
 
 const std::string no_endpoint = "Error: mgmt-url is not configured\n";
@@ -171,37 +171,5 @@ TEST(SettingsFile, Contents) {
   EXPECT_EQ(daemon.requests().size(), 1U);
 }
 
-// A candidate that exists in any form ends the search, even a directory: the
-// settings file in the working directory is then not consulted.
-TEST(SettingsFile, ADirectoryInThePlaceOfTheFileStopsTheSearch) {
-  if (std::filesystem::exists(default_path)) GTEST_SKIP() << default_path << " exists on this machine";
-  Responder daemon;
-  Sandbox box;
-  box.use_endpoint(daemon.endpoint());
-  std::filesystem::remove(box.dir / "tarnex-viravi.config");
-  std::filesystem::create_directory(box.dir / "tarnex-viravi.config");
-  box.write("work/tarnex-viravi.config", "[RUXD]\nConfig=" + box.config_path.string() + "\n");
-  RunOptions options;
-  options.directory = box.dir / "work";
-  options.argv0 = box.program.string();
-  expect_run(box.run({"cluster", "exit"}, options), "",
-             "ruxd:config: cannot open config file: " + default_path + "\n" + no_endpoint, 1);
-  EXPECT_TRUE(daemon.requests().empty());
-}
-
-// Started under a bare name (as through PATH) the program directory is the
-// working directory, and a relative Config path is opened from there too.
-TEST(SettingsFile, BareProgramNameSearchesTheWorkingDirectory) {
-  Responder daemon({{"{}"}});
-  Sandbox box;  // its own settings file names a missing configuration
-  box.write("work/tarnex-viravi.config", "[RUXD]\nConfig=conf/ruxd.json\n");
-  box.write("work/conf/ruxd.json", daemon_config_with_url(json_quote(daemon.endpoint())));
-  RunOptions options;
-  options.directory = box.dir / "work";
-  options.argv0 = "tarnex-viravi";
-  expect_run(box.run({"cluster", "exit"}, options), "", "", 0);
-  EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
-}
-
 }  // namespace
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing

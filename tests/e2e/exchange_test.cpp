@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "responder.hpp"
-#include "sandbox.hpp"
+#include "support/responder.hpp"
+#include "support/sandbox.hpp"
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 namespace {
 
 const std::string exit_request = R"({"call":"cluster","cmd":"exit"})";
@@ -76,7 +76,7 @@ TEST(Exchange, TextAfterANulByteIsTrailingGarbage) {
   Responder daemon({{reply}});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
-  ProcessResult result = box.run({"node", "list"});
+  RunResult result = box.run({"node", "list"});
   EXPECT_EQ(result.err.rfind("Exception: ", 0), 0U)
       << "a reply with bytes after a NUL was accepted as one JSON value; stdout was:\n"
       << result.out;
@@ -119,47 +119,50 @@ TEST(SlowDaemon, DotThenNewlineOnStandardOutput) {
 
 // Dots are counted per exchange: a slow second request of cluster status
 // shows its own dot, before the tables.
+const std::string node_status = R"({"call":"node","cmd":"status"})";
+const std::string pools_status = R"({"adv":"pools","call":"service","cmd":"status"})";
+
 TEST(SlowDaemon, SecondRequestOfClusterStatus) {
-  Responder daemon(
-      {{R"({"response": [{"id": 1, "nodename": "alpha", "state": "ONLINE", "enabled": true}]})"},
-       {R"({"response": [{"name": "db", "run_node": 1, "state": "ONLINE", "enabled": true}]})", held}});
-  Sandbox box;
-  box.use_endpoint(daemon.endpoint());
-  expect_run(box.run({"cluster", "status"}),
-             ".\n"
-             "NODES:\n"
-             "NAME    ID     STATE    STATUS  SERVICES\n"
-             "alpha    1    ONLINE   enabled  [ db ]\n"
-             "\n"
-             "SERVICES:\n"
-             "NAME NODE     STATE    STATUS  POOLS\n"
-             "db    1    ONLINE   enabled  [ ]\n",
-             "", 0);
+  expect_exchange(
+      {{"cluster", "status"},
+       {{R"({"response": [{"id": 1, "nodename": "alpha", "state": "ONLINE", "enabled": true}]})"},
+        {R"({"response": [{"name": "db", "run_node": 1, "state": "ONLINE", "enabled": true}]})", held}},
+       {node_status, pools_status},
+       ".\n"
+       "NODES:\n"
+       "NAME    ID     STATE    STATUS  SERVICES\n"
+       "alpha    1    ONLINE   enabled  [ db ]\n"
+       "\n"
+       "SERVICES:\n"
+       "NAME NODE     STATE    STATUS  POOLS\n"
+       "db    1    ONLINE   enabled  [ ]\n",
+       "",
+       0});
 }
 
 // With the JSON document on standard output, the dots and their newline go
 // to standard error, so the document stays parseable.
 TEST(SlowDaemon, JsonModeKeepsDotsOffStandardOutput) {
-  Responder daemon(
-      {{R"({"response": [{"id": 1, "nodename": "alpha", "state": "ONLINE", "enabled": true}]})", held},
-       {R"({"response": []})"}});
-  Sandbox box;
-  box.use_endpoint(daemon.endpoint());
-  expect_run(box.run({"cluster", "status", "--output=json"}),
-             "{\n"
-             "  \"cluster\": {\n"
-             "    \"nodes\": [\n"
-             "      {\n"
-             "        \"enabled\": true,\n"
-             "        \"id\": 1,\n"
-             "        \"name\": \"alpha\",\n"
-             "        \"state\": \"ONLINE\"\n"
-             "      }\n"
-             "    ]\n"
-             "  }\n"
-             "}\n",
-             ".\n", 0);
+  expect_exchange(
+      {{"cluster", "status", "--output=json"},
+       {{R"({"response": [{"id": 1, "nodename": "alpha", "state": "ONLINE", "enabled": true}]})", held},
+        {R"({"response": []})"}},
+       {node_status, pools_status},
+       "{\n"
+       "  \"cluster\": {\n"
+       "    \"nodes\": [\n"
+       "      {\n"
+       "        \"enabled\": true,\n"
+       "        \"id\": 1,\n"
+       "        \"name\": \"alpha\",\n"
+       "        \"state\": \"ONLINE\"\n"
+       "      }\n"
+       "    ]\n"
+       "  }\n"
+       "}\n",
+       ".\n",
+       0});
 }
 
 }  // namespace
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "responder.hpp"
-#include "sandbox.hpp"
+#include "support/responder.hpp"
+#include "support/sandbox.hpp"
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 namespace {
 
 const std::string service_status = R"({"call":"service","cmd":"status"})";
@@ -263,4 +263,4 @@ TEST(ServiceCommands, RequestsThatCannotBeSent) {
 }
 
 }  // namespace
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing

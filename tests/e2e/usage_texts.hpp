@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 
 // The help texts as the operator must see them, for a program started under
 // `app`: "$APP" below stands for that name. Each ends with the banner line.
@@ -135,4 +135,4 @@ inline std::string service_usage(const std::string& app = "tarnex-viravi") {
       app);
 }
 
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing

@@ -10,7 +10,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "child_process.hpp"
+#include "support/process.hpp"
+#include "support/temp_dir.hpp"
 
 namespace tarnex::testing {
 namespace {
@@ -88,7 +89,7 @@ class Scenario : public ::testing::Test {
 
   void TearDown() override {
     if (daemon_.pid <= 0) return;
-    const ProcessResult stopped = finish_child(daemon_, SIGTERM, 10s);
+    const RunResult stopped = finish_child(daemon_, SIGTERM, 10s);
     EXPECT_FALSE(stopped.timed_out);
     EXPECT_EQ(stopped.exit_status, 0) << stopped.err;
   }
@@ -109,10 +110,10 @@ class Scenario : public ::testing::Test {
     ASSERT_FALSE(endpoint.empty()) << "ruxd-sim did not start: " << problem;
   }
 
-  ProcessResult client(const std::vector<std::string>& args) {
+  RunResult client(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {client_path_};
     argv.insert(argv.end(), args.begin(), args.end());
-    ProcessResult result = run_process(argv, 30s, dir_.path.string());
+    RunResult result = run_process(argv, 30s, dir_.path.string());
     EXPECT_FALSE(result.timed_out) << "client timed out: " << result.out << result.err;
     return result;
   }
@@ -123,14 +124,14 @@ class Scenario : public ::testing::Test {
     for (const auto& arg : args)
       line += " " + arg;
     SCOPED_TRACE(line);
-    const ProcessResult result = client(args);
+    const RunResult result = client(args);
     EXPECT_EQ(result.exit_status, expected.status);
     EXPECT_EQ(result.out, expected.out);
     EXPECT_EQ(result.err, expected.err);
   }
 
   Json status_document() {
-    const ProcessResult result = client({"cluster", "status", "--output=json"});
+    const RunResult result = client({"cluster", "status", "--output=json"});
     EXPECT_EQ(result.exit_status, 0) << result.err;
     return Json::parse(result.out);
   }

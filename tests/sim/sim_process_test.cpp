@@ -9,7 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <zmq.hpp>
 
-#include "child_process.hpp"
+#include "support/process.hpp"
+#include "support/temp_dir.hpp"
 
 namespace tarnex::testing {
 namespace {
@@ -81,7 +82,7 @@ TEST(SimProcess, AnswersRequestsKeepsStateAndStopsCleanlyOnSigtermAndSigint) {
     EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status","id":"bravo"})")["response"][0]["enabled"],
               false);
 
-    const ProcessResult result = finish_child(daemon, signal, 10s);
+    const RunResult result = finish_child(daemon, signal, 10s);
     EXPECT_FALSE(result.timed_out);
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.out,
@@ -128,7 +129,7 @@ TEST(SimProcess, HoldsRepliesForDelayMsYetStopsAtOnceWhileHoldingOne) {
     ASSERT_FALSE(endpoint.empty());
     EXPECT_FALSE(exchange(endpoint, {R"({"call":"node","cmd":"status"})"}, 300).has_value());
     const auto stopping = std::chrono::steady_clock::now();
-    const ProcessResult result = finish_child(daemon, SIGTERM, 10s);
+    const RunResult result = finish_child(daemon, SIGTERM, 10s);
     EXPECT_FALSE(result.timed_out);
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_LT(std::chrono::steady_clock::now() - stopping, 3s);
@@ -180,7 +181,7 @@ TEST(SimProcess, EndsAtOnceWithAMessageWhenItCannotStart) {
     SCOPED_TRACE(c.args.back());
     std::vector<std::string> argv = {kSimPath};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
-    const ProcessResult result = run_process(argv, 10s);
+    const RunResult result = run_process(argv, 10s);
     EXPECT_FALSE(result.timed_out);
     EXPECT_EQ(result.exit_status, c.status);
     EXPECT_EQ(result.err.substr(0, c.err.size()), c.err) << result.err;
@@ -188,7 +189,7 @@ TEST(SimProcess, EndsAtOnceWithAMessageWhenItCannotStart) {
   }
   EXPECT_EQ(finish_child(first, SIGTERM, 10s).exit_status, 0);
 
-  const ProcessResult help = run_process({kSimPath, "--help"}, 10s);
+  const RunResult help = run_process({kSimPath, "--help"}, 10s);
   EXPECT_EQ(help.exit_status, 0);
   EXPECT_EQ(help.out.rfind("Usage: ruxd-sim [--config PATH] [--bind ENDPOINT] [--delay-ms N]\n", 0), 0U);
 }

@@ -5,43 +5,48 @@
 
 namespace tarnex::testing {
 
+std::vector<Reply> answers(const std::vector<std::string>& texts) {
+  std::vector<Reply> script;
+  script.reserve(texts.size());
+  for (const std::string& text : texts)
+    script.push_back({text});
+  return script;
+}
+
 class ScriptedConnection : public Connection {
  public:
   explicit ScriptedConnection(ScriptedTransport& transport) : transport_(transport) {}
 
   bool send(const std::string& endpoint, const std::string& request) override {
     const std::size_t index = transport_.attempts_++;
-    step_ = index < transport_.script_.size() ? transport_.script_[index] : Step{unscripted_reply};
-    if (step_.kind == Step::Kind::fail_connect) throw std::runtime_error(step_.text);
-    if (step_.kind == Step::Kind::refuse_send) return false;
+    reply_ = index < transport_.script_.size() ? transport_.script_[index] : Reply{unscripted_reply};
+    if (reply_.kind == Reply::Kind::fail_connect) throw std::runtime_error(reply_.text);
+    if (reply_.kind == Reply::Kind::refuse_send) return false;
     transport_.endpoints.push_back(endpoint);
     transport_.requests.push_back(request);
     return true;
   }
 
   std::optional<std::string> receive(std::chrono::milliseconds wait) override {
-    if (step_.kind == Step::Kind::silent) {
+    const bool answers = reply_.kind == Reply::Kind::answer;
+    if (!answers || elapsed_ + wait < reply_.delay) {
+      elapsed_ += wait;
       transport_.waited += wait;
       if (transport_.waited > transport_.patience)
         throw std::runtime_error("test: the daemon never answered");
       return std::nullopt;
     }
-    if (elapsed_ + wait < step_.delay) {
-      elapsed_ += wait;
-      transport_.waited += wait;
-      return std::nullopt;
-    }
-    transport_.waited += step_.delay - elapsed_;
-    return step_.text;
+    transport_.waited += reply_.delay - elapsed_;
+    return reply_.text;
   }
 
  private:
   ScriptedTransport& transport_;
-  Step step_;
+  Reply reply_;
   std::chrono::milliseconds elapsed_{0};
 };
 
-ScriptedTransport::ScriptedTransport(std::vector<Step> script) : script_(std::move(script)) {}
+ScriptedTransport::ScriptedTransport(std::vector<Reply> script) : script_(std::move(script)) {}
 
 std::unique_ptr<Connection> ScriptedTransport::open() {
   return std::make_unique<ScriptedConnection>(*this);

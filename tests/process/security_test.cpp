@@ -1,5 +1,5 @@
-// Texts from outside are never format strings; the client never opens a file
-// for writing; memcheck finds nothing over a handful of commands.
+// The client as a process never opens a file for writing, and memcheck
+// finds nothing over a handful of commands.
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -7,124 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "process.hpp"
-#include "responder.hpp"
-#include "sandbox.hpp"
+#include "support/process.hpp"
+#include "support/responder.hpp"
+#include "support/sandbox.hpp"
 
-namespace tarnex::faults {
+namespace tarnex::testing {
 namespace {
-
-using e2e::ProcessResult;
-using e2e::ProcessRun;
-using e2e::Responder;
-using e2e::run_process;
-using e2e::Sandbox;
-
-const std::string conversions = "%s%n%x%p%d%%%5$s%*d%ls%";
-
-std::string quoted(const std::string& text) {
-  return e2e::json_quote(text);
-}
-
-const std::string nodes_reply =
-    R"({"response": [{"id": 1, "nodename": )" + quoted("n" + conversions) + R"(, "state": )" +
-    quoted(conversions) +
-    R"(, "enabled": true}, {"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
-const std::string services_reply =
-    R"({"response": [{"name": )" + quoted(conversions) +
-    R"(, "run_node": 1, "state": "ONLINE", "enabled": true, "pools": [{"name": )" + quoted(conversions) +
-    R"(, "state": )" + quoted(conversions) + "}]}]}";
-
-struct Case {
-  std::string program;
-  std::vector<std::string> args;
-  std::vector<std::string> replies;
-  std::string out;
-  std::string err;
-  int status;
-};
-
-TEST(Security, OutsideTextsPrintLiterally) {
-  const std::string program = "tv" + conversions;
-  const std::string hint =
-      "Service " + conversions + " was stopped, but the start on node 2 did not complete.\n" +
-      "Check the actual state: " + program + " service status --name=" + conversions + "\n";
-  const std::vector<Case> cases = {
-      {"tv",
-       {"node", "status", "--id=n" + conversions},
-       {nodes_reply},
-       "n" + conversions + "    1 " + conversions + "   enabled\n",
-       "",
-       0},
-      {"tv",
-       {"node", "status", "--id=x" + conversions},
-       {nodes_reply},
-       "",
-       "Error: node can not be found: x" + conversions + "\n",
-       11},
-      {"tv",
-       {"service", "status", "-s", conversions},
-       {services_reply},
-       conversions + "    1    ONLINE   enabled  [ " + conversions + "(" + conversions + ") ]\n",
-       "",
-       0},
-      {"tv",
-       {"service", "stop", "-s", conversions},
-       {R"({"response": [{"error": 1, "errorMessage": )" + quoted(conversions) + "}]}"},
-       "",
-       "Error: " + conversions + ": " + conversions + "\n",
-       11},
-      {"tv",
-       {"cluster", "exit"},
-       {R"({"error": 1, "errorMessage": )" + quoted(conversions) + "}"},
-       "",
-       "Error: " + conversions + "\n",
-       11},
-      {"tv",
-       {"node", "disable", "--id=2"},
-       {R"({"response": {"message": )" + quoted(conversions) + "}}"},
-       conversions + "\n",
-       "",
-       0},
-      {"tv",
-       {"service", "help"},
-       {R"({"response": [)" + quoted(conversions) + "]}"},
-       "COMMAND\n" + conversions + "\n",
-       "",
-       0},
-      {program,
-       {"service", "move", "-s", conversions, "-n", "bravo"},
-       {nodes_reply, R"({"response": {}})", R"({"error": 1, "errorMessage": "no"})"},
-       "",
-       "Error: no\n" + hint,
-       11},
-      {"tv",
-       {"service", "move", "-s", "db", "-n", "n" + conversions},
-       {nodes_reply},
-       "",
-       "Error: cannot run service on node n" + conversions + ": state is " + conversions + "\n",
-       11},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
-    Responder daemon(e2e::answers(c.replies));
-    Sandbox box(c.program);
-    box.use_endpoint(daemon.endpoint());
-    e2e::expect_run(box.run(c.args), c.out, c.err, c.status);
-  }
-
-  // The usage text names the program as started; configuration findings
-  // quote the names from the file.
-  Sandbox box(program);
-  const ProcessResult usage = box.run({"node", "--help"});
-  EXPECT_NE(usage.out.find(program + " node"), std::string::npos) << usage.out;
-  box.write("ruxd.json", R"({"services": [{"name": )" + quoted(conversions) + R"(}, {"name": )" +
-                             quoted(conversions) + "}]}");
-  e2e::expect_run(box.run({"cluster", "exit"}), "",
-                  "ruxd:config: negotiation error:\n  -- services[1]: duplicate service name \"" +
-                      conversions + "\"\nError: mgmt-url is not configured\n",
-                  1);
-}
 
 // The calls that open, create, rename or remove a file, as strace shows them.
 std::vector<std::string> writing_calls(const std::string& trace) {
@@ -153,7 +41,7 @@ const char* const traced_calls =
 TEST(Security, OpensNoFileForWriting) {
   // LeakSanitizer cannot work under ptrace; the rest of a sanitized build can.
   const std::string no_leak_check = "ASAN_OPTIONS=detect_leaks=0";
-  const std::filesystem::path strace = e2e::find_on_path("strace");
+  const std::filesystem::path strace = find_on_path("strace");
   if (strace.empty()) GTEST_SKIP() << "strace is not installed";
   {
     Sandbox probe;
@@ -179,7 +67,7 @@ TEST(Security, OpensNoFileForWriting) {
     ProcessRun run = box.command(command);
     run.prefix = {strace.string(), "-f", "-qq", "-o", trace.string(), "-e", traced_calls};
     run.environment = {no_leak_check};
-    const ProcessResult result = run_process(run);
+    const RunResult result = run_process(run);
     EXPECT_FALSE(result.timed_out);
     EXPECT_TRUE(result.exit_status == 0 || result.exit_status == 12) << result.err;
     std::ifstream in(trace);
@@ -198,7 +86,7 @@ TEST(Security, OpensNoFileForWriting) {
 
 #ifndef TARNEX_FAULTS_SANITIZED
 TEST(Security, MemcheckFindsNothing) {
-  const std::filesystem::path valgrind = e2e::find_on_path("valgrind");
+  const std::filesystem::path valgrind = find_on_path("valgrind");
   if (valgrind.empty()) GTEST_SKIP() << "valgrind is not installed";
   const std::string nodes =
       R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
@@ -219,7 +107,7 @@ TEST(Security, MemcheckFindsNothing) {
   };
   for (const Run& r : runs) {
     SCOPED_TRACE(r.args[0] + " " + r.args[1]);
-    Responder daemon(e2e::answers(r.replies));
+    Responder daemon(answers(r.replies));
     Sandbox box;
     box.use_endpoint(daemon.endpoint());
     ProcessRun run = box.command(r.args);
@@ -230,7 +118,7 @@ TEST(Security, MemcheckFindsNothing) {
                   "--show-leak-kinds=definite,possible",
                   "--errors-for-leak-kinds=definite,possible"};
     run.limit = std::chrono::seconds(90);
-    const ProcessResult result = run_process(run);
+    const RunResult result = run_process(run);
     EXPECT_FALSE(result.timed_out);
     EXPECT_EQ(result.exit_status, r.status) << result.err;
     EXPECT_EQ(result.err.find("=="), std::string::npos) << result.err;
@@ -239,4 +127,4 @@ TEST(Security, MemcheckFindsNothing) {
 #endif
 
 }  // namespace
-}  // namespace tarnex::faults
+}  // namespace tarnex::testing

@@ -1,9 +1,12 @@
-#include "process.hpp"
+#include "support/process.hpp"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,7 +19,7 @@
 #include <system_error>
 #include <thread>
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -164,8 +167,18 @@ bool wait_for_output(ChildProcess& child, const std::string& needle, std::chrono
   return true;
 }
 
-ProcessResult finish_child(ChildProcess& child, int signal, std::chrono::milliseconds timeout) {
-  ProcessResult result;
+bool wait_until(ChildProcess& child, const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  while (!condition()) {
+    if (child.out_fd < 0 || Clock::now() >= deadline) return false;
+    pump(child, std::min(remaining_ms(deadline), 10));
+  }
+  return true;
+}
+
+RunResult finish_child(ChildProcess& child, int signal, std::chrono::milliseconds timeout) {
+  RunResult result;
   const Clock::time_point deadline = Clock::now() + timeout;
   if (child.pid > 0 && signal != 0) kill(child.pid, signal);
   int status = 0;
@@ -207,17 +220,21 @@ ProcessResult finish_child(ChildProcess& child, int signal, std::chrono::millise
   return result;
 }
 
-ProcessResult run_process(const ProcessRun& run) {
+RunResult run_process(const ProcessRun& run) {
   const Clock::time_point deadline = Clock::now() + run.limit;
   auto left = [&] { return std::chrono::milliseconds(remaining_ms(deadline)); };
   ChildProcess child;
   start_child(child, run);
   std::optional<Clock::time_point> signalled;
-  if (run.signal != 0 && wait_for_output(child, run.signal_after, left())) {
+  const auto ready = [&] {
+    return run.signal_when ? wait_until(child, run.signal_when, left())
+                           : wait_for_output(child, run.signal_after, left());
+  };
+  if (run.signal != 0 && ready()) {
     kill(child.pid, run.signal);
     signalled = Clock::now();
   }
-  ProcessResult result = finish_child(child, 0, left());
+  RunResult result = finish_child(child, 0, left());
   if (signalled) {
     result.ended_after_signal =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *signalled);
@@ -225,14 +242,64 @@ ProcessResult run_process(const ProcessRun& run) {
   return result;
 }
 
-ProcessResult run_process(const std::filesystem::path& program, const std::vector<std::string>& argv,
-                          const std::filesystem::path& directory, std::chrono::milliseconds limit) {
+RunResult run_process(const std::filesystem::path& program, const std::vector<std::string>& argv,
+                      const std::filesystem::path& directory, std::chrono::milliseconds limit) {
   ProcessRun run;
   run.program = program;
   run.argv = argv;
   run.directory = directory;
   run.limit = limit;
   return run_process(run);
+}
+
+ProcessRun plain_run(const std::vector<std::string>& argv, const std::filesystem::path& directory) {
+  ProcessRun run;
+  run.program = argv.at(0);
+  run.argv = argv;
+  run.directory = directory;
+  return run;
+}
+
+void start_child(ChildProcess& child, const std::vector<std::string>& argv,
+                 const std::filesystem::path& directory) {
+  start_child(child, plain_run(argv, directory));
+}
+
+RunResult run_process(const std::vector<std::string>& argv, std::chrono::milliseconds limit,
+                      const std::filesystem::path& directory) {
+  ProcessRun run = plain_run(argv, directory);
+  run.limit = limit;
+  return run_process(run);
+}
+
+int free_tcp_port() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw os_error("socket");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  socklen_t length = sizeof address;
+  const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  close(fd);
+  if (!ok) throw std::runtime_error("no free port");
+  return ntohs(address.sin_port);
+}
+
+std::string start_daemon_on_free_port(
+    ChildProcess& daemon, const std::function<std::vector<std::string>(const std::string&)>& argv_for,
+    std::string& problem) {
+  using namespace std::chrono_literals;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    std::string endpoint = "tcp://127.0.0.1:" + std::to_string(free_tcp_port());
+    start_child(daemon, plain_run(argv_for(endpoint)));
+    if (wait_for_output(daemon, "listening on " + endpoint, 15s)) return endpoint;
+    const RunResult failed = finish_child(daemon, SIGKILL, 5s);
+    problem = failed.out + failed.err;
+    if (failed.err.find("cannot bind") == std::string::npos) return {};
+  }
+  return {};
 }
 
 bool can_drop_privileges() {
@@ -257,4 +324,4 @@ std::filesystem::path find_on_path(const std::string& name) {
   return {};
 }
 
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing

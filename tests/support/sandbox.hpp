@@ -6,28 +6,30 @@
 #include <string>
 #include <vector>
 
-#include "process.hpp"
-#include "responder.hpp"
+#include "daemon/transport.hpp"
+#include "support/process.hpp"
+#include "support/reply.hpp"
 #include "support/temp_dir.hpp"
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 
-// How one run differs from the usual `./<name> args...` in the sandbox.
+// How one run in this process differs from the usual one.
 struct RunOptions {
-  std::optional<std::string> argv0;                // default "./" + program name
-  std::optional<std::filesystem::path> directory;  // default the sandbox itself
-  std::chrono::milliseconds limit{20000};
+  std::optional<std::string> argv0;  // default: the sandbox's program path
+  Transport* transport = nullptr;    // default: ZeroMQ
+  std::chrono::milliseconds progress_interval{2000};
 };
 
-// A fresh temporary directory holding a copy of the built client under the
-// given name, a settings file beside it (so the search never reaches /etc or
-// /usr/local/etc) that names `ruxd.json` in the same directory, and nothing
-// else until the test writes the daemon configuration. Removed with all its
-// contents at the end of the test.
+// A fresh temporary directory with the program's place in it (`program`, a
+// copy of the built client once a test runs it as a process), a settings
+// file beside it (so the search never reaches /etc or /usr/local/etc) that
+// names `ruxd.json` in the same directory, and nothing else until the test
+// writes the daemon configuration. Removed with all its contents at the end
+// of the test.
 struct Sandbox {
   explicit Sandbox(const std::string& program_name = "tarnex-viravi");
 
-  testing::TempDir temp;
+  TempDir temp;
   std::filesystem::path dir;  // temp.path
   std::string name;
   std::filesystem::path program;      // dir / name
@@ -40,14 +42,18 @@ struct Sandbox {
   // A valid daemon configuration whose "mgmt-url" is `endpoint`.
   void use_endpoint(const std::string& endpoint) const;
 
-  // Runs `./<name> args...` in the sandbox.
-  ProcessResult run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
-  // The same run, for a test that sets more of it before run_process.
+  // Runs the whole program in this process as `<program> args...`.
+  RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
+  // The run of the built client as a process, `./<name> args...` in the
+  // sandbox, for a test that sets more of it before run_process.
   ProcessRun command(const std::vector<std::string>& args) const;
 
   // Makes the sandbox and everything under it readable (the program
   // executable) by an unprivileged user.
   void open_up() const;
+
+ private:
+  void copy_client() const;
 };
 
 // A valid daemon configuration (one node) with the given "mgmt-url" member
@@ -59,11 +65,11 @@ std::string json_quote(const std::string& text);
 
 // Compares a run's whole stdout, stderr and exit status with the expected
 // ones; a time-out or a signal is reported as such.
-void expect_run(const ProcessResult& result, const std::string& out, const std::string& err, int status);
+void expect_run(const RunResult& result, const std::string& out, const std::string& err, int status);
 
 // A command that ended in an exception whose text comes from a library and
 // is not fixed: nothing on stdout, one "Exception: ..." line, status 11.
-void expect_exception_line(const ProcessResult& result);
+void expect_exception_line(const RunResult& result);
 
 // The text of the JSON library's parse error for `text` when parsed
 // strictly, as the client must report it.
@@ -89,11 +95,11 @@ struct ExchangeCase {
 std::string joined(const std::vector<std::string>& args);
 
 // Runs the case in a fresh sandbox with the program under `program_name`,
-// against its own responder, and compares the whole output, the exit status
-// and the requests on the wire.
+// in this process against a scripted daemon, and compares the whole output,
+// the exit status and the requests on the wire.
 void expect_exchange(const ExchangeCase& c, const std::string& program_name = "tarnex-viravi");
 
 // expect_exchange for each case, named by its arguments.
 void run_exchange_cases(const std::vector<ExchangeCase>& cases);
 
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing

@@ -1,9 +1,9 @@
-#include "responder.hpp"
+#include "support/responder.hpp"
 
 #include <cerrno>
 #include <utility>
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 namespace {
 
 constexpr std::chrono::milliseconds poll_slice{50};
@@ -28,14 +28,6 @@ Responder::~Responder() {
 std::vector<std::string> Responder::requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
-}
-
-std::vector<Reply> answers(const std::vector<std::string>& texts) {
-  std::vector<Reply> script;
-  script.reserve(texts.size());
-  for (const std::string& text : texts)
-    script.push_back({text});
-  return script;
 }
 
 void Responder::serve(zmq::socket_t socket) {
@@ -79,4 +71,4 @@ void Responder::serve(zmq::socket_t socket) {
   }
 }
 
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing

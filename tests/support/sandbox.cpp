@@ -1,19 +1,22 @@
-#include "sandbox.hpp"
+#include "support/sandbox.hpp"
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include "cli/program.hpp"
+#include "daemon/zmq_transport.hpp"
+#include "support/capture.hpp"
+#include "support/scripted_transport.hpp"
+
 #ifndef TARNEX_CLIENT_PATH
 #error "TARNEX_CLIENT_PATH must name the built client"
 #endif
 
-namespace tarnex::e2e {
+namespace tarnex::testing {
 
 Sandbox::Sandbox(const std::string& program_name)
     : dir(temp.path), name(program_name), program(dir / program_name), config_path(dir / "ruxd.json") {
-  std::filesystem::copy_file(TARNEX_CLIENT_PATH, program);
-  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
   write_settings("[RUXD]\nConfig=" + config_path.string() + "\n");
 }
 
@@ -29,15 +32,32 @@ void Sandbox::use_endpoint(const std::string& endpoint) const {
   write("ruxd.json", daemon_config_with_url(json_quote(endpoint)));
 }
 
-ProcessResult Sandbox::run(const std::vector<std::string>& args, const RunOptions& options) const {
-  ProcessRun run = command(args);
-  if (options.argv0) run.argv[0] = *options.argv0;
-  if (options.directory) run.directory = *options.directory;
-  run.limit = options.limit;
-  return run_process(run);
+RunResult Sandbox::run(const std::vector<std::string>& args, const RunOptions& options) const {
+  std::vector<std::string> argv = {options.argv0.value_or(program.string())};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ZmqTransport zmq;
+  CapturedOutput out;
+  CapturedOutput err;
+  ProgramIo io;
+  io.out = out.stream();
+  io.err = err.stream();
+  io.transport = options.transport != nullptr ? options.transport : &zmq;
+  io.progress_interval = options.progress_interval;
+  RunResult result;
+  result.exit_status = run_program(argv, io);
+  result.out = out.text();
+  result.err = err.text();
+  return result;
+}
+
+void Sandbox::copy_client() const {
+  if (std::filesystem::exists(program)) return;
+  std::filesystem::copy_file(TARNEX_CLIENT_PATH, program);
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
 }
 
 ProcessRun Sandbox::command(const std::vector<std::string>& args) const {
+  copy_client();
   ProcessRun run;
   run.program = program;
   run.argv = {"./" + name};
@@ -47,6 +67,7 @@ ProcessRun Sandbox::command(const std::vector<std::string>& args) const {
 }
 
 void Sandbox::open_up() const {
+  copy_client();
   namespace fs = std::filesystem;
   const auto dir_perms = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                          fs::perms::others_read | fs::perms::others_exec;
@@ -74,7 +95,7 @@ std::string json_quote(const std::string& text) {
   return nlohmann::json(text).dump();
 }
 
-void expect_run(const ProcessResult& result, const std::string& out, const std::string& err, int status) {
+void expect_run(const RunResult& result, const std::string& out, const std::string& err, int status) {
   EXPECT_FALSE(result.timed_out) << "the client did not end in time";
   EXPECT_EQ(result.signal, 0) << "the client was ended by a signal";
   EXPECT_EQ(result.out, out) << "standard output";
@@ -91,11 +112,7 @@ std::string json_parse_error(const std::string& text) {
   }
 }
 
-}  // namespace tarnex::e2e
-
-namespace tarnex::e2e {
-
-void expect_exception_line(const ProcessResult& result) {
+void expect_exception_line(const RunResult& result) {
   EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err.rfind("Exception: ", 0), 0U) << result.err;
@@ -126,11 +143,16 @@ std::string joined(const std::vector<std::string>& args) {
 }
 
 void expect_exchange(const ExchangeCase& c, const std::string& program_name) {
-  Responder daemon(c.replies);
+  static const std::string endpoint = "tcp://127.0.0.1:57017";
+  ScriptedTransport daemon(c.replies);
   Sandbox box(program_name);
-  box.use_endpoint(daemon.endpoint());
-  expect_run(box.run(c.args), c.out, c.err, c.status);
-  EXPECT_EQ(daemon.requests(), c.requests);
+  box.use_endpoint(endpoint);
+  RunOptions options;
+  options.transport = &daemon;
+  expect_run(box.run(c.args, options), c.out, c.err, c.status);
+  EXPECT_EQ(daemon.requests, c.requests);
+  for (const std::string& used : daemon.endpoints)
+    EXPECT_EQ(used, endpoint);
 }
 
 void run_exchange_cases(const std::vector<ExchangeCase>& cases) {
@@ -140,4 +162,4 @@ void run_exchange_cases(const std::vector<ExchangeCase>& cases) {
   }
 }
 
-}  // namespace tarnex::e2e
+}  // namespace tarnex::testing
