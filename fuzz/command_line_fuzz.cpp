@@ -70,7 +70,12 @@ void check_decision(const tarnex::CliOptions& options, int status, const std::ve
     check(sent.empty());
     return;
   }
-  check(!sent.empty());
+  // A request that cannot be built (invalid UTF-8, an id beyond 64 bits)
+  // ends the command before anything is sent.
+  if (sent.empty()) {
+    check(status == 11);
+    return;
+  }
   const Json& first = sent.front();
   if (options.force) check(system == "node" && action == "exit" && first.value("force", false));
   if (system == "cluster") {

@@ -14,7 +14,7 @@ CapturedOutput::~CapturedOutput() {
   std::free(buffer);
 }
 
-std::string CapturedOutput::text() {
+std::string CapturedOutput::text() const {
   std::fflush(file);
   return std::string(buffer, size);
 }

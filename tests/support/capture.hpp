@@ -13,7 +13,7 @@ struct CapturedOutput {
   CapturedOutput& operator=(const CapturedOutput&) = delete;
 
   FILE* stream() const { return file; }
-  std::string text();
+  std::string text() const;
 
   FILE* file = nullptr;
   char* buffer = nullptr;

@@ -1,0 +1,138 @@
+// The catalogue drives dispatch; the usage texts, the manual page and the
+// completion scripts describe it. Each must name exactly its combinations.
+#include "cli/catalogue.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "cli/usage.hpp"
+#include "support/capture.hpp"
+
+namespace tarnex {
+namespace {
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_TRUE(in.good() || in.eof()) << path;
+  return text.str();
+}
+
+using ActionsBySystem = std::map<std::string, std::set<std::string>>;
+
+ActionsBySystem catalogue_actions() {
+  ActionsBySystem actions;
+  for (const CommandEntry& entry : command_catalogue())
+    actions[std::string(entry.system)].insert(std::string(entry.action));
+  return actions;
+}
+
+// The action words of a usage text: the first word of each line in its
+// "ACTIONS:" block.
+std::set<std::string> usage_actions(const std::string& system) {
+  tarnex::testing::CapturedOutput out;
+  print_usage(out.stream(), system, "tv");
+  std::istringstream lines(out.text());
+  std::set<std::string> actions;
+  bool in_block = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line == "ACTIONS:") {
+      in_block = true;
+    } else if (line.empty()) {
+      in_block = false;
+    } else if (in_block) {
+      actions.insert(line.substr(2, line.find(' ', 2) - 2));
+    }
+  }
+  return actions;
+}
+
+TEST(CommandCatalogue, UsageTextsListEveryActionAndNoOther) {
+  for (const auto& [system, actions] : catalogue_actions())
+    EXPECT_EQ(usage_actions(system), actions) << system;
+}
+
+// How the manual page writes the option part of an action's heading.
+std::string option_synopsis(const CommandEntry& entry) {
+  const auto part = [](Use use, const std::string& option) {
+    switch (use) {
+      case Use::optional:
+        return " Op " + option;
+      case Use::required:
+      case Use::required_not_empty:
+        return " " + option;
+      case Use::ignored:
+      case Use::refused:
+        break;
+    }
+    return std::string();
+  };
+  std::string text = part(entry.service, "Fl s Ar service");
+  if (entry.system == "node") {
+    text = part(entry.node, "Fl n Ar node") + text;
+  } else {
+    text += part(entry.node, "Fl n Ar node");
+  }
+  if (entry.force) text += " Op Fl f";
+  return text;
+}
+
+TEST(CommandCatalogue, ManualPageDescribesEachCombination) {
+  const std::string page = read_file(TARNEX_MAN_PAGE);
+  std::set<std::string> headings;
+  const std::regex heading(R"(^\.It Nm Cm (\w+) Cm (\w+)(.*)$)");
+  std::istringstream lines(page);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch match;
+    if (std::regex_match(line, match, heading)) headings.insert(match[1].str() + " " + match[2].str());
+  }
+  std::set<std::string> expected;
+  for (const CommandEntry& entry : command_catalogue()) {
+    const std::string name = std::string(entry.system) + " " + std::string(entry.action);
+    expected.insert(name);
+    std::string synopsis = option_synopsis(entry);
+    if (entry.system == "cluster" && entry.action == "status") synopsis = " Op Fl o Ar format";
+    const std::string wanted =
+        ".It Nm Cm " + std::string(entry.system) + " Cm " + std::string(entry.action) + synopsis;
+    EXPECT_NE(page.find(wanted + "\n"), std::string::npos) << "no heading " << wanted;
+  }
+  EXPECT_EQ(headings, expected);
+}
+
+// The action lists of both completion scripts.
+TEST(CommandCatalogue, CompletionOffersEveryActionAndNoOther) {
+  const ActionsBySystem expected = catalogue_actions();
+
+  ActionsBySystem bash;
+  const std::string bash_text = read_file(TARNEX_SOURCE_DIR "/completion/tarnex-viravi.bash");
+  const std::regex bash_case(R"re((\w+)\) echo "([a-z ]+)" ;;)re");
+  const std::string actions_function = bash_text.substr(0, bash_text.find("_tarnex_viravi_options"));
+  for (std::sregex_iterator it(actions_function.begin(), actions_function.end(), bash_case), end; it != end;
+       ++it) {
+    std::istringstream words((*it)[2].str());
+    for (std::string word; words >> word;)
+      bash[(*it)[1].str()].insert(word);
+  }
+  EXPECT_EQ(bash, expected);
+
+  ActionsBySystem zsh;
+  const std::string zsh_text = read_file(TARNEX_SOURCE_DIR "/completion/_tarnex-viravi");
+  const std::regex zsh_block(R"re(\((\w+)\)\s*actions=\(([^;]*);;)re");
+  const std::regex zsh_action(R"('(\w+):)");
+  for (std::sregex_iterator it(zsh_text.begin(), zsh_text.end(), zsh_block), end; it != end; ++it) {
+    const std::string block = (*it)[2].str();
+    for (std::sregex_iterator action(block.begin(), block.end(), zsh_action); action != end; ++action)
+      zsh[(*it)[1].str()].insert((*action)[1].str());
+  }
+  EXPECT_EQ(zsh, expected);
+}
+
+}  // namespace
+}  // namespace tarnex
