@@ -172,5 +172,12 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return run(argc, argv);
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "ruxd-sim: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "ruxd-sim: unknown exception\n");
+  }
+  return 1;
 }
