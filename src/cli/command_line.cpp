@@ -2,6 +2,8 @@
 
 #include <getopt.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <system_error>
 
 namespace tarnex {
@@ -30,7 +32,21 @@ class ErrorStreamFor {
   FILE* saved_;
 };
 
+// getopt_long's value for --timeout, which has no short form.
+constexpr int timeout_option = 256;
+
 }  // namespace
+
+std::optional<std::uint32_t> parse_timeout(const std::string& text) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  std::uint64_t seconds = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    seconds = seconds * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (seconds > UINT32_MAX) return std::nullopt;
+  return static_cast<std::uint32_t>(seconds);
+}
 
 Asked read_command_line(const std::vector<std::string>& args, FILE* err, CommandLine& line) {
   CliOptions& options = line.options;
@@ -41,7 +57,8 @@ Asked read_command_line(const std::vector<std::string>& args, FILE* err, Command
       {"id", required_argument, nullptr, 'n'},   {"node", required_argument, nullptr, 'n'},
       {"name", required_argument, nullptr, 's'}, {"output", required_argument, nullptr, 'o'},
       {"force", no_argument, nullptr, 'f'},      {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, 'v'},    {nullptr, 0, nullptr, 0},
+      {"version", no_argument, nullptr, 'v'},    {"timeout", required_argument, nullptr, timeout_option},
+      {nullptr, 0, nullptr, 0},
   };
 
   // getopt_long permutes the vector it reads, so it reads a copy.
@@ -54,13 +71,27 @@ Asked read_command_line(const std::vector<std::string>& args, FILE* err, Command
   const int argc = static_cast<int>(words.size());
 
   Asked asked = Asked::command;
+  std::vector<std::string> operands;
   int index = 0;
   const ErrorStreamFor diagnostics(err);
   optind = 0;  // full re-initialisation, so the reader can run more than once
   for (;;) {
-    const int letter = getopt_long(argc, argv.data(), "n:s:o:hvf", long_options, &index);
+    // The leading '-' hands operands back in place (as option 1), so that
+    // options may stand anywhere whatever POSIXLY_CORRECT says.
+    const int letter = getopt_long(argc, argv.data(), "-n:s:o:hvf", long_options, &index);
     if (letter == -1) break;
     switch (letter) {
+      case 1:
+        operands.emplace_back(optarg);
+        break;
+      case timeout_option:
+        options.timeout = parse_timeout(optarg);
+        if (!options.timeout) {
+          std::fprintf(err, "%s: option '--timeout' takes a whole number of seconds, not '%s'\n",
+                       argv[0], optarg);
+          asked = Asked::bad_option;
+        }
+        break;
       case 'f':
         options.force = true;
         break;
@@ -87,11 +118,13 @@ Asked read_command_line(const std::vector<std::string>& args, FILE* err, Command
     }
   }
 
-  if (optind < argc) {
-    options.system = argv[optind];
+  for (int rest = optind; rest < argc; ++rest)
+    operands.emplace_back(argv[rest]);  // after "--"
+  if (!operands.empty()) {
+    options.system = operands[0];
     options.system_given = true;
   }
-  if (optind + 1 < argc) options.action = argv[optind + 1];
+  if (operands.size() > 1) options.action = operands[1];
   return asked;
 }
 

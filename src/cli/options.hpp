@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,7 +19,12 @@ struct CliOptions {
   std::optional<std::string> service;
   std::string output = "table";
   bool force = false;
+  std::optional<std::uint32_t> timeout;  // --timeout, seconds to wait for each reply; 0: for ever
 };
+
+// A timeout as written on the command line or in the settings file: a whole
+// number of seconds, digits only. Nothing for any other text.
+std::optional<std::uint32_t> parse_timeout(const std::string& text);
 
 inline constexpr const char* version_string = "c318bb68";
 

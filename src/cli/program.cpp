@@ -1,5 +1,9 @@
 #include "cli/program.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+
 #include "cli/command_line.hpp"
 #include "cli/dispatch.hpp"
 #include "cli/usage.hpp"
@@ -7,8 +11,20 @@
 #include "exit_status.hpp"
 
 namespace tarnex {
+namespace {
 
-int run_program(const std::vector<std::string>& args, const ProgramIo& io) {
+// Flushes `stream` and says whether everything written to it went out; the
+// reason goes to `reason` when not.
+bool all_written(FILE* stream, std::string& reason) {
+  errno = 0;
+  const bool flushed = std::fflush(stream) == 0;
+  const int error = errno;
+  if (flushed && std::ferror(stream) == 0) return true;
+  reason = error != 0 ? std::strerror(error) : "write error";
+  return false;
+}
+
+int run(const std::vector<std::string>& args, const ProgramIo& io) {
   CommandLine line;
   switch (read_command_line(args, io.err, line)) {
     case Asked::version:
@@ -34,6 +50,14 @@ int run_program(const std::vector<std::string>& args, const ProgramIo& io) {
     return exit_bad_input;
   }
   line.options.mgmt_url = configuration.mgmt_url;
+  if (!line.options.timeout && configuration.timeout) {
+    line.options.timeout = parse_timeout(*configuration.timeout);
+    if (!line.options.timeout) {
+      std::fprintf(io.err, "Error: %s: Timeout is not a whole number of seconds: %s\n",
+                   configuration.settings_path.c_str(), configuration.timeout->c_str());
+      return exit_bad_input;
+    }
+  }
 
   CommandContext context;
   context.out = io.out;
@@ -46,7 +70,25 @@ int run_program(const std::vector<std::string>& args, const ProgramIo& io) {
   context.daemon.progress = line.options.output == "json" ? io.err : io.out;
   context.daemon.err = io.err;
   context.daemon.progress_interval = io.progress_interval;
+  context.daemon.timeout = std::chrono::seconds(line.options.timeout.value_or(0));
+  context.daemon.explain_wait = io.err_is_terminal;
   return run_system(line.options, line.program_name, context);
+}
+
+}  // namespace
+
+int run_program(const std::vector<std::string>& args, const ProgramIo& io) {
+  int status = run(args, io);
+  // What could not be written is no success: a script would take an empty
+  // or cut document for a good one. (The dots in JSON mode go to standard
+  // error, checked with it.)
+  std::string reason;
+  if (!all_written(io.out, reason)) {
+    std::fprintf(io.err, "Error: cannot write standard output: %s\n", reason.c_str());
+    if (status == exit_success) status = exit_bad_input;
+  }
+  if (!all_written(io.err, reason) && status == exit_success) status = exit_bad_input;
+  return status;
 }
 
 }  // namespace tarnex

@@ -16,10 +16,14 @@ struct ProgramIo {
   Transport* transport = nullptr;
   // How long the daemon may be silent before a progress dot.
   std::chrono::milliseconds progress_interval{2000};
+  // Whether standard error is a terminal, where a person reads what the
+  // program says beyond what scripts get.
+  bool err_is_terminal = false;
 };
 
 // The whole program: `args` as the process got them (args[0] the path it was
-// started under), its output on `io`. Returns the exit status.
+// started under), its output on `io`. Returns the exit status; output that
+// could not be written makes a successful run fail with status 1.
 int run_program(const std::vector<std::string>& args, const ProgramIo& io);
 
 }  // namespace tarnex

@@ -1,12 +1,13 @@
 #include "config/discovery.hpp"
 
-#include <INIReader.h>
-
 #include <exception>
+#include <fstream>
 #include <iterator>
+#include <sstream>
 #include <system_error>
 
 #include "config/cluster_config.hpp"
+#include "config/ini.hpp"
 #include "config/validate.hpp"
 
 namespace tarnex {
@@ -24,21 +25,33 @@ std::filesystem::path find_settings_file(const std::string& program, const std::
   return file_name;
 }
 
-std::string read_settings_file(const std::filesystem::path& settings) {
+Settings read_settings_file(const std::filesystem::path& settings) {
   // Only a regular file is read: opening a FIFO would wait for a writer for
   // ever. Anything else counts as a settings file that cannot be opened.
+  Settings result;
   std::error_code ignored;
-  if (!std::filesystem::is_regular_file(settings, ignored)) return default_config_path;
-  INIReader reader(settings.string());
-  if (reader.ParseError() != 0) return default_config_path;
-  return reader.Get("RUXD", "Config", default_config_path);
+  if (!std::filesystem::is_regular_file(settings, ignored)) return result;
+  std::ifstream in(settings, std::ios::binary);
+  if (!in.is_open()) return result;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return result;
+  const std::optional<IniValues> values = read_ini(text.view());
+  if (!values) return result;
+  static const std::string config_key = ini_key("RUXD", "Config");
+  static const std::string timeout_key = ini_key("RUXD", "Timeout");
+  if (const auto found = values->find(config_key); found != values->end()) result.config_path = found->second;
+  if (const auto found = values->find(timeout_key); found != values->end()) result.timeout = found->second;
+  return result;
 }
 
 Configuration load_configuration(const std::string& program_name, const std::filesystem::path& program_dir) {
   const std::filesystem::path search_dirs[] = {program_dir, "/usr/local/etc", "/etc"};
-  const std::string path =
-      read_settings_file(find_settings_file(program_name, search_dirs, std::size(search_dirs)));
   Configuration result;
+  result.settings_path = find_settings_file(program_name, search_dirs, std::size(search_dirs));
+  const Settings settings = read_settings_file(result.settings_path);
+  result.timeout = settings.timeout;
+  const std::string& path = settings.config_path;
   try {
     const ClusterConfig config = load_cluster_config(path);
     const std::vector<std::string> errors = validate_cluster_config(config);

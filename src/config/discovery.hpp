@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,14 +16,23 @@ inline constexpr const char* default_config_path = "/usr/local/etc/ruxd/config.j
 std::filesystem::path find_settings_file(const std::string& program, const std::filesystem::path* search_dirs,
                                          std::size_t count);
 
-// The daemon configuration path named by a settings file, or the default.
-std::string read_settings_file(const std::filesystem::path& settings);
+// What a settings file says, from its "RUXD" section.
+struct Settings {
+  std::string config_path = default_config_path;  // "Config"
+  std::optional<std::string> timeout;             // "Timeout", as written
+};
+
+// Reads a settings file (read_ini: lines of any length). A file that is not
+// a regular file, cannot be read or is not valid INI gives the defaults.
+Settings read_settings_file(const std::filesystem::path& settings);
 
 // What the configuration step found: the daemon's endpoint, or the lines
-// that say why there is none to use.
+// that say why there is none to use; and the settings file's timeout.
 struct Configuration {
   std::string mgmt_url;               // empty when there is none to use
   std::vector<std::string> messages;  // for standard error, in order, without newlines
+  std::filesystem::path settings_path;
+  std::optional<std::string> timeout;  // the settings file's "Timeout", as written
 };
 
 // Finds the settings file of `program_name` (its directory first, then

@@ -1,5 +1,6 @@
 #include "daemon/exchange.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -11,6 +12,11 @@
 namespace tarnex {
 namespace {
 
+// The codes of the local error replies.
+constexpr int nothing_sent = 2;
+constexpr int transport_failed = 5;
+constexpr int no_reply_in_time = 6;
+
 Json local_error(int code, const std::string& message) {
   Json reply = Json::object();
   reply["error"] = code;
@@ -18,30 +24,60 @@ Json local_error(int code, const std::string& message) {
   return reply;
 }
 
+std::string seconds_text(std::chrono::seconds seconds) {
+  return std::to_string(seconds.count()) + " s";
+}
+
+void explain_wait(const DaemonChannel& channel, PeerState peer) {
+  static constexpr const char* states[] = {
+      "not connected yet",
+      "nothing is accepting connections there",
+      "connected, no answer yet",
+  };
+  const std::string until = channel.timeout.count() == 0
+                              ? "Ctrl-C stops; --timeout=SECONDS limits the wait"
+                              : "giving up after " + seconds_text(channel.timeout);
+  std::fprintf(channel.err, "Waiting for the daemon at %s: %s. %s.\n", channel.endpoint.c_str(),
+               states[static_cast<int>(peer)], until.c_str());
+}
+
+
 // Sends the request and waits for its reply, a dot for every interval of
-// silence. Every failure on the way becomes a local error reply.
+// silence, until the channel's timeout. Every failure on the way becomes a
+// local error reply.
 std::variant<std::string, Json> exchange(Connection& connection, const DaemonChannel& channel,
                                          const std::string& request_text) {
   try {
-    if (!connection.send(channel.endpoint, request_text)) return local_error(2, "ZMQ socket error on send");
+    if (!connection.send(channel.endpoint, request_text)) {
+      return local_error(nothing_sent, "ZMQ socket error on send");
+    }
+    const std::chrono::milliseconds limit = channel.timeout;
+    std::chrono::milliseconds waited{0};
     bool dotted = false;
     for (;;) {
-      std::optional<std::string> reply = connection.receive(channel.progress_interval);
-      if (reply) {
-        if (dotted) {
-          std::fputc('\n', channel.progress);
-          std::fflush(channel.progress);
-        }
-        return std::move(*reply);
+      std::chrono::milliseconds wait = channel.progress_interval;
+      if (limit.count() > 0) wait = std::min(wait, limit - waited);
+      std::optional<std::string> reply = connection.receive(wait);
+      if (!reply) waited += wait;
+      const bool expired = !reply && limit.count() > 0 && waited >= limit;
+      if (dotted && (reply || expired)) {
+        std::fputc('\n', channel.progress);
+        std::fflush(channel.progress);
       }
+      if (reply) return std::move(*reply);
+      if (expired) {
+        return local_error(no_reply_in_time,
+                           "no reply from " + channel.endpoint + " within " + seconds_text(channel.timeout));
+      }
+      if (!dotted && channel.explain_wait) explain_wait(channel, connection.peer_state());
       std::fputc('.', channel.progress);
       std::fflush(channel.progress);
       dotted = true;
     }
   } catch (const std::exception& error) {
-    return local_error(5, std::string("ZMQ: ") + error.what());
+    return local_error(transport_failed, std::string("ZMQ: ") + error.what());
   } catch (...) {
-    return local_error(5, "ZMQ: unknown exception");
+    return local_error(transport_failed, "ZMQ: unknown exception");
   }
 }
 
@@ -66,10 +102,15 @@ DaemonReply send_request(const DaemonChannel& channel, const Json& request) {
   const std::string request_text = serialize_request(request);
   std::variant<std::string, Json> received;
   {
-    const std::unique_ptr<Connection> connection = channel.transport->open();
+    const std::unique_ptr<Connection> connection = channel.transport->open(channel.explain_wait);
     received = exchange(*connection, channel, request_text);
   }
-  if (Json* local = std::get_if<Json>(&received)) return test_reply(std::move(*local), channel.err);
+  if (Json* local = std::get_if<Json>(&received)) {
+    const bool timed_out = local->value("error", 0) == no_reply_in_time;
+    DaemonReply reply = test_reply(std::move(*local), channel.err);
+    reply.timed_out = timed_out;
+    return reply;
+  }
   return parse_reply(std::get<std::string>(received), channel.err);
 }
 

@@ -14,6 +14,7 @@ namespace tarnex {
 struct DaemonReply {
   Json body;
   int exit_code = 0;
+  bool timed_out = false;  // no reply came within the channel's timeout
 };
 
 // Where requests go and where an exchange reports while it runs.
@@ -23,6 +24,10 @@ struct DaemonChannel {
   FILE* progress = stdout;  // a dot per silent interval, and the newline after them
   FILE* err = stderr;       // the "Error: " line of a failed request
   std::chrono::milliseconds progress_interval{2000};
+  std::chrono::seconds timeout{0};  // how long to wait for a reply; 0: for ever
+  // Standard error is a terminal: after the first silent interval, say on
+  // `err` where the exchange waits and what the transport knows of it.
+  bool explain_wait = false;
 };
 
 // The one test for a failed request: a reply with a member at "/error" has
@@ -35,8 +40,9 @@ DaemonReply parse_reply(const std::string& text, FILE* err);
 
 // Carries one request over the channel and brings its reply back, tested.
 // Failures of the exchange itself become local error replies (2: nothing was
-// sent; 5: "ZMQ: " and the failure's text). Throws when the request cannot be
-// serialised, the connection cannot be made, or the reply is malformed.
+// sent; 5: "ZMQ: " and the failure's text; 6: no reply within the timeout).
+// Throws when the request cannot be serialised, the connection cannot be
+// made, or the reply is malformed.
 DaemonReply send_request(const DaemonChannel& channel, const Json& request);
 
 }  // namespace tarnex

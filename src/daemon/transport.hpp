@@ -10,6 +10,13 @@ namespace tarnex {
 // How one request reaches the daemon and its reply comes back. The program
 // uses ZeroMQ (zmq_transport.hpp); tests put a scripted daemon in its place.
 
+// What the transport knows of the daemon's end while a reply is awaited.
+enum class PeerState {
+  unknown,    // nothing known yet
+  refused,    // connecting failed: nothing accepts connections there
+  connected,  // connected; the daemon has not answered
+};
+
 // One request's connection, closed when it is destroyed.
 class Connection {
  public:
@@ -21,14 +28,17 @@ class Connection {
   // Waits at most `wait` for the reply: its bytes, or nothing when none came
   // in that time. Throws std::exception when the wait fails.
   virtual std::optional<std::string> receive(std::chrono::milliseconds wait) = 0;
+  // The state of the daemon's end, when the connection was opened to watch
+  // it; unknown otherwise.
+  virtual PeerState peer_state() { return PeerState::unknown; }
 };
 
 class Transport {
  public:
   virtual ~Transport() = default;
-  // A fresh connection for one request. Throws std::exception when none can
-  // be made.
-  virtual std::unique_ptr<Connection> open() = 0;
+  // A fresh connection for one request, watching the daemon's end when
+  // `watch_peer` is set. Throws std::exception when none can be made.
+  virtual std::unique_ptr<Connection> open(bool watch_peer) = 0;
 };
 
 }  // namespace tarnex

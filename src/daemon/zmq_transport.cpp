@@ -1,5 +1,10 @@
 #include "daemon/zmq_transport.hpp"
 
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+
 #include <zmq.hpp>
 
 namespace tarnex {
@@ -12,9 +17,51 @@ zmq::context_t& zmq_context() {
   return context;
 }
 
+// The events of a REQ socket's connection, read from the monitor socket
+// that ZeroMQ writes them to: an event number and value, then the endpoint.
+class PeerWatch {
+ public:
+  explicit PeerWatch(zmq::socket_t& watched) : socket_(zmq_context(), zmq::socket_type::pair) {
+    static std::uint64_t count = 0;
+    const std::string address = "inproc://tarnex-peer-" + std::to_string(++count);
+    constexpr int events = ZMQ_EVENT_CONNECTED | ZMQ_EVENT_CONNECT_RETRIED | ZMQ_EVENT_DISCONNECTED;
+    socket_.set(zmq::sockopt::linger, 0);
+    if (zmq_socket_monitor(watched.handle(), address.c_str(), events) != 0) return;
+    socket_.connect(address);
+    watching_ = true;
+  }
+
+  PeerState state() {
+    while (watching_) {
+      zmq::message_t event;
+      if (!socket_.recv(event, zmq::recv_flags::dontwait)) break;
+      zmq::message_t endpoint;
+      if (!event.more() || !socket_.recv(endpoint, zmq::recv_flags::dontwait)) break;
+      std::uint16_t number = 0;
+      if (event.size() >= sizeof number) std::memcpy(&number, event.data(), sizeof number);
+      if (number == ZMQ_EVENT_CONNECTED) state_ = PeerState::connected;
+      if (number == ZMQ_EVENT_CONNECT_RETRIED || number == ZMQ_EVENT_DISCONNECTED) state_ = PeerState::refused;
+    }
+    return state_;
+  }
+
+ private:
+  zmq::socket_t socket_;
+  bool watching_ = false;
+  PeerState state_ = PeerState::unknown;
+};
+
 class ZmqConnection : public Connection {
  public:
-  ZmqConnection() : socket_(zmq_context(), zmq::socket_type::req) {}
+  explicit ZmqConnection(bool watch_peer) : socket_(zmq_context(), zmq::socket_type::req) {
+    if (!watch_peer) return;
+    try {
+      watch_.emplace(socket_);
+    } catch (const zmq::error_t&) {
+      // Watching only explains a wait; the request goes on without it.
+      watch_.reset();
+    }
+  }
 
   bool send(const std::string& endpoint, const std::string& request) override {
     socket_.set(zmq::sockopt::linger, 0);
@@ -34,15 +81,18 @@ class ZmqConnection : public Connection {
     return std::string(static_cast<const char*>(message.data()), message.size());
   }
 
+  PeerState peer_state() override { return watch_ ? watch_->state() : PeerState::unknown; }
+
  private:
   zmq::socket_t socket_;
+  std::optional<PeerWatch> watch_;
   int receive_timeout_ = -1;  // ZeroMQ's own default: wait for ever
 };
 
 }  // namespace
 
-std::unique_ptr<Connection> ZmqTransport::open() {
-  return std::make_unique<ZmqConnection>();
+std::unique_ptr<Connection> ZmqTransport::open(bool watch_peer) {
+  return std::make_unique<ZmqConnection>(watch_peer);
 }
 
 }  // namespace tarnex

@@ -58,10 +58,10 @@ TEST(ReadSettingsFile, ConfigValueOrDefault) {
   };
   for (const Case& c : cases) {
     TempDir tmp;
-    EXPECT_EQ(read_settings_file(tmp.write("tv.config", c.content)), c.expected) << c.content;
+    EXPECT_EQ(read_settings_file(tmp.write("tv.config", c.content)).config_path, c.expected) << c.content;
   }
   TempDir tmp;
-  EXPECT_EQ(read_settings_file(tmp.path / "missing.config"), default_config_path);
+  EXPECT_EQ(read_settings_file(tmp.path / "missing.config").config_path, default_config_path);
 }
 
 struct Loaded {

@@ -37,7 +37,7 @@ TEST(HostileFiles, FifoIsNeitherConfigurationNorSettings) {
   const std::string fifo = (tmp.path / "fifo").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(load_error(fifo), "cannot open config file: " + fifo);
-  EXPECT_EQ(read_settings_file(fifo), default_config_path);
+  EXPECT_EQ(read_settings_file(fifo).config_path, default_config_path);
   EXPECT_EQ(load_error("/dev/null"), "cannot open config file: /dev/null");
 }
 

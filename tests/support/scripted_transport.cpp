@@ -15,7 +15,8 @@ std::vector<Reply> answers(const std::vector<std::string>& texts) {
 
 class ScriptedConnection : public Connection {
  public:
-  explicit ScriptedConnection(ScriptedTransport& transport) : transport_(transport) {}
+  ScriptedConnection(ScriptedTransport& transport, bool watch_peer)
+      : transport_(transport), watch_peer_(watch_peer) {}
 
   bool send(const std::string& endpoint, const std::string& request) override {
     const std::size_t index = transport_.attempts_++;
@@ -40,16 +41,20 @@ class ScriptedConnection : public Connection {
     return reply_.text;
   }
 
+  PeerState peer_state() override { return watch_peer_ ? transport_.peer : PeerState::unknown; }
+
  private:
   ScriptedTransport& transport_;
+  bool watch_peer_;
   Reply reply_;
   std::chrono::milliseconds elapsed_{0};
 };
 
 ScriptedTransport::ScriptedTransport(std::vector<Reply> script) : script_(std::move(script)) {}
 
-std::unique_ptr<Connection> ScriptedTransport::open() {
-  return std::make_unique<ScriptedConnection>(*this);
+std::unique_ptr<Connection> ScriptedTransport::open(bool watch_peer) {
+  watched.push_back(watch_peer);
+  return std::make_unique<ScriptedConnection>(*this, watch_peer);
 }
 
 }  // namespace tarnex::testing

@@ -19,12 +19,14 @@ namespace tarnex::testing {
 class ScriptedTransport : public Transport {
  public:
   explicit ScriptedTransport(std::vector<Reply> script = {});
-  std::unique_ptr<Connection> open() override;
+  std::unique_ptr<Connection> open(bool watch_peer) override;
 
   std::vector<std::string> requests;   // every request text, in order
   std::vector<std::string> endpoints;  // where each went
   std::chrono::milliseconds waited{0};
   std::chrono::milliseconds patience{std::chrono::hours(1)};
+  PeerState peer = PeerState::connected;  // what a watched connection reports
+  std::vector<bool> watched;              // whether each connection was opened to watch
 
  private:
   friend class ScriptedConnection;
