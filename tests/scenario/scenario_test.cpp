@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -94,14 +95,15 @@ class Scenario : public ::testing::Test {
   }
 
   // Writes the configuration for a free endpoint and starts ruxd-sim on it;
-  // the client reads the same file, so both agree on the endpoint.
+  // the client reads the same file, so both agree on the endpoint. Starts
+  // and stops take no time unless `extra` says otherwise.
   void start_daemon(const std::vector<std::string>& extra = {}) {
     std::string problem;
     const std::string endpoint = start_daemon_on_free_port(
         daemon_,
         [&](const std::string& endpoint) {
           dir_.write("cluster.json", cluster_config(endpoint));
-          std::vector<std::string> argv = {kSimPath, "--config", config_path_};
+          std::vector<std::string> argv = {kSimPath, "--config", config_path_, "--op-ms", "0"};
           argv.insert(argv.end(), extra.begin(), extra.end());
           return argv;
         },
@@ -127,6 +129,25 @@ class Scenario : public ::testing::Test {
     EXPECT_EQ(result.exit_status, expected.status);
     EXPECT_EQ(result.out, expected.out);
     EXPECT_EQ(result.err, expected.err);
+  }
+
+  // Sends a fault to the daemon the way an operator does, with ruxd-sim itself.
+  void inject(const std::string& fault, const std::string& answer) {
+    SCOPED_TRACE(fault);
+    const ProcessResult result = run_process({kSimPath, "--config", config_path_, "--inject", fault}, 30s);
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.out, answer + "\n");
+  }
+
+  // Asks the client until the service's status line shows `state`.
+  bool wait_for_service_state(const std::string& service, const std::string& state) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (client({"service", "status", "--name=" + service}).out.find(state) != std::string::npos)
+        return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
   }
 
   Json status_document() {
@@ -207,7 +228,7 @@ TEST_F(Scenario, ServiceMoveByNodeNameAndByNodeId) {
 
 TEST_F(Scenario, ServiceMoveIsRefusedByEachTargetCheckAndChangesNothing) {
   start_daemon();
-  expect_run({"node", "break", "--id=2"}, {0, "node 2 (bravo) marked BROKEN\n", ""});
+  inject("node bravo offline", "node 2 (bravo) is OFFLINE; web failed over to node 1 (alpha)");
   const Json before = status_document();
   const std::vector<std::pair<std::string, std::string>> refusals = {
       {"zulu", "Error: node can not be found: zulu\n"},
@@ -215,7 +236,7 @@ TEST_F(Scenario, ServiceMoveIsRefusedByEachTargetCheckAndChangesNothing) {
       {"Alpha", "Error: node can not be found: Alpha\n"},
       {"charlie", "Error: cannot run service on disabled node: charlie\n"},
       {"3", "Error: cannot run service on disabled node: 3\n"},
-      {"bravo", "Error: cannot run service on node bravo: state is BROKEN\n"},
+      {"bravo", "Error: cannot run service on node bravo: state is OFFLINE\n"},
   };
   for (const auto& [node, message] : refusals) {
     expect_run({"service", "move", "--name=cache", "--node=" + node}, {11, "", message});
@@ -287,6 +308,67 @@ TEST_F(Scenario, SlowDaemonShowsProgressDots) {
                                 "bravo      2    ONLINE   enabled\n"
                                 "charlie    3    ONLINE  DISABLED\n",
                                 ""});
+}
+
+// A move whose start is broken off from another terminal: the start's
+// requester is told, the move leaves its hint, and a second break finds
+// nothing to do.
+TEST_F(Scenario, BreakBreaksOffTheStartOfAMoveInProgress) {
+  start_daemon({"--op-ms", "1500"});
+  ChildProcess mover;
+  e2e::ProcessRun move =
+      plain_run({client_path_, "service", "move", "--name=web", "--node=alpha"}, dir_.path);
+  e2e::start_child(mover, move);
+  ASSERT_TRUE(wait_for_service_state("web", "STARTING"));
+  expect_run({"service", "break", "--name=web"},
+             {0, "start of web on node 1 (alpha) broken off, web is STOPPED\n", ""});
+  const ProcessResult moved = finish_child(mover, 0, 30s);
+  EXPECT_EQ(moved.exit_status, 11);
+  EXPECT_EQ(moved.out, "service web stopped\n");
+  EXPECT_EQ(moved.err,
+            "Error: start of web on node 1 (alpha) broken off (service break), web is STOPPED\n"
+            "Service web was stopped, but the start on node 1 did not complete.\n"
+            "Check the actual state: tarnex-viravi service status --name=web\n");
+  expect_run({"service", "break", "--name=web"}, {0, "service web: nothing in progress to break off\n", ""});
+  expect_run({"service", "status", "--name=web"}, {0, "web   -1   STOPPED   enabled  [ ]\n", ""});
+}
+
+// The rehearsal of the README: a node fails, its services go to their
+// preferred node or else the first that can run them, and one moves back once
+// the node has returned.
+TEST_F(Scenario, ANodeFailsItsServicesFailOverByPreferenceAndOneMovesBackWhenItReturns) {
+  start_daemon();
+  expect_run({"node", "enable", "--id=charlie"}, {0, "node 3 (charlie) enabled\n", ""});
+  inject("node alpha offline",
+         "node 1 (alpha) is OFFLINE; db failed over to node 2 (bravo); cache failed over to node 2 (bravo); "
+         "mail failed over to node 3 (charlie)");
+  expect_run({"cluster", "status"}, {0,
+                                     "NODES:\n"
+                                     "NAME      ID     STATE    STATUS  SERVICES\n"
+                                     "alpha      1   OFFLINE   enabled  [ ]\n"
+                                     "bravo      2    ONLINE   enabled  [ cache, db, web ]\n"
+                                     "charlie    3    ONLINE   enabled  [ mail ]\n"
+                                     "\n"
+                                     "SERVICES:\n"
+                                     "NAME    NODE     STATE    STATUS  POOLS\n"
+                                     "archive    -   STOPPED  DISABLED  [ arch(EXPORTED) ]\n"
+                                     "cache      2    ONLINE   enabled  [ ]\n"
+                                     "db         2    ONLINE   enabled  [ db-pool(ONLINE) ]\n"
+                                     "mail       3    ONLINE   enabled  [ ]\n"
+                                     "web        2    ONLINE   enabled  [ www(ONLINE), logs(ONLINE) ]\n",
+                                     ""});
+  expect_run({"service", "move", "--name=db", "--node=alpha"},
+             {11, "", "Error: cannot run service on node alpha: state is OFFLINE\n"});
+  inject("node alpha online", "node 1 (alpha) is ONLINE");
+  expect_run({"service", "move", "--name=db", "--node=alpha"},
+             {0, "service db stopped\nservice db started on node 1 (alpha)\n", ""});
+}
+
+// A daemon that stops reading for a while: the client's dots, then its answer.
+TEST_F(Scenario, ADaemonSilentForAWhileGetsDotsThenAnswers) {
+  start_daemon();
+  inject("daemon silent 2500ms", "reading no requests for 2500 ms");
+  expect_run({"service", "status", "--name=web"}, {0, ".\nweb    2    ONLINE   enabled  [ ]\n", ""});
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.hpp"
+
 namespace tarnex::sim {
 namespace {
 
@@ -24,11 +26,18 @@ TEST(SimOptions, ReadsEachOptionInBothSpellingsAndKeepsDefaultsOtherwise) {
   EXPECT_EQ(options.delay_ms, 2500);
   EXPECT_FALSE(options.help);
 
-  ASSERT_EQ(parse_sim_options({"--config=b.json", "--bind", "ipc:///tmp/x", "--delay-ms=0", "-h"}, options),
+  EXPECT_EQ(options.op_ms, 500);
+  EXPECT_FALSE(options.inject.has_value());
+
+  ASSERT_EQ(parse_sim_options({"--config=b.json", "--bind", "ipc:///tmp/x", "--delay-ms=0", "-h", "--op-ms",
+                               "0", "--inject=node 2 offline"},
+                              options),
             "");
   EXPECT_EQ(options.config_path, "b.json");
   EXPECT_EQ(options.bind, "ipc:///tmp/x");
   EXPECT_EQ(options.delay_ms, 0);
+  EXPECT_EQ(options.op_ms, 0);
+  EXPECT_EQ(options.inject, "node 2 offline");
   EXPECT_TRUE(options.help);
 }
 
@@ -47,6 +56,8 @@ TEST(SimOptions, RefusesBadCommandLines) {
            {{"--delay-ms", "3600001"}, ""},
            {{"--delay-ms", "99999999999999999999"}, ""},
            {{"--delay", "5"}, "unknown option: --delay"},
+           {{"--op-ms", "1s"}, "--op-ms needs a whole number of milliseconds from 0 to 3600000, not 1s"},
+           {{"--inject="}, "--inject needs a value"},
            {{"--configx=a"}, "unknown option: --configx=a"},
            {{"cluster.json"}, "unexpected argument: cluster.json"},
        }) {
@@ -58,6 +69,19 @@ TEST(SimOptions, RefusesBadCommandLines) {
   SimOptions options;
   EXPECT_EQ(parse_sim_options({"--delay-ms", "3600000"}, options), "");
   EXPECT_EQ(options.delay_ms, kMaxDelayMs);
+}
+
+// An installed ruxd-sim takes the example beside its own tree; elsewhere the
+// fallback stands.
+TEST(SimOptions, DefaultConfigIsTheInstalledExampleFoundFromTheProgramElseTheFallback) {
+  testing::TempDir dir;
+  const std::string example = "../share/tarnex-viravi/examples/cluster.json";
+  const std::string program = (dir.path / "usr/bin/ruxd-sim").string();
+  EXPECT_EQ(default_config_path(program, example, "fallback.json"), "fallback.json");
+  dir.write("usr/share/tarnex-viravi/examples/cluster.json", "{}");
+  EXPECT_EQ(default_config_path(program, example, "fallback.json"),
+            (dir.path / "usr/share/tarnex-viravi/examples/cluster.json").string());
+  EXPECT_EQ(default_config_path("ruxd-sim", example, "fallback.json"), "fallback.json");
 }
 
 }  // namespace
