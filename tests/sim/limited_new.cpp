@@ -1,12 +1,10 @@
-// A global operator new that refuses the next block larger than a limit, once:
-// how the simulator's tests run out of memory on purpose. It lives alone in
-// its file so that no caller sees it inlined.
+// A global operator new that refuses the next block over a limit, once, so
+// that tests can run out of memory. Alone in its file, so that no caller sees
+// it inlined; every form is replaced, so that new and delete always pair.
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
-
-#include "limited_new.hpp"
 
 namespace {
 std::atomic<std::size_t> largest_allowed{0};  // 0: no limit

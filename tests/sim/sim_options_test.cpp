@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/temp_dir.hpp"
-
 namespace tarnex::sim {
 namespace {
 
@@ -69,19 +67,6 @@ TEST(SimOptions, RefusesBadCommandLines) {
   SimOptions options;
   EXPECT_EQ(parse_sim_options({"--delay-ms", "3600000"}, options), "");
   EXPECT_EQ(options.delay_ms, kMaxDelayMs);
-}
-
-// An installed ruxd-sim takes the example beside its own tree; elsewhere the
-// fallback stands.
-TEST(SimOptions, DefaultConfigIsTheInstalledExampleFoundFromTheProgramElseTheFallback) {
-  testing::TempDir dir;
-  const std::string example = "../share/tarnex-viravi/examples/cluster.json";
-  const std::string program = (dir.path / "usr/bin/ruxd-sim").string();
-  EXPECT_EQ(default_config_path(program, example, "fallback.json"), "fallback.json");
-  dir.write("usr/share/tarnex-viravi/examples/cluster.json", "{}");
-  EXPECT_EQ(default_config_path(program, example, "fallback.json"),
-            (dir.path / "usr/share/tarnex-viravi/examples/cluster.json").string());
-  EXPECT_EQ(default_config_path("ruxd-sim", example, "fallback.json"), "fallback.json");
 }
 
 }  // namespace
