@@ -118,8 +118,8 @@ std::optional<Incoming> receive_request(zmq::socket_t& socket) {
     more = frame.more();
     // A peer that sends no delimiter (a bare DEALER) is routed by its first
     // frame alone; the rest is its request.
-    if (in_envelope && (frame.size() == 0 || incoming.envelope.empty())) {
-      in_envelope = frame.size() != 0;
+    if (in_envelope && (frame.empty() || incoming.envelope.empty())) {
+      in_envelope = !frame.empty();
       incoming.envelope.push_back(frame.to_string());
     } else {
       in_envelope = false;
@@ -149,98 +149,97 @@ void release_memory() {
 #endif
 }
 
+// What the daemon's loop keeps besides the cluster: the requests waiting for
+// an operation to end, by ticket, and the replies on their way out.
+struct Loop {
+  zmq::socket_t& socket;
+  tarnex::sim::SimCluster& cluster;
+  std::chrono::milliseconds delay;
+  Clock::time_point started = Clock::now();
+  std::uint64_t next_ticket = 1;
+  std::unordered_map<std::uint64_t, std::vector<std::string>> waiting;
+  std::deque<Outgoing> outgoing;
+};
+
+SimTime clock_of(const Loop& loop) {
+  return std::chrono::duration_cast<SimTime>(Clock::now() - loop.started);
+}
+
+void queue_reply(Loop& loop, std::vector<std::string> envelope, std::string text) {
+  loop.outgoing.push_back({Clock::now() + loop.delay, std::move(envelope), std::move(text)});
+}
+
+// Until the next thing to do, and never so long that a stop signal waits.
+std::chrono::milliseconds wait_time(const Loop& loop, SimTime now) {
+  auto wait = std::chrono::milliseconds(100);
+  if (const auto next = tarnex::sim::next_operation_end(loop.cluster)) wait = std::min(wait, *next - now);
+  if (now < loop.cluster.silent_until) wait = std::min(wait, loop.cluster.silent_until - now);
+  if (!loop.outgoing.empty()) {
+    wait = std::min(wait,
+                    std::chrono::ceil<std::chrono::milliseconds>(loop.outgoing.front().due - Clock::now()));
+  }
+  return std::max(wait, std::chrono::milliseconds(0));
+}
+
+// A request that cannot even be read for want of memory is dropped; its peer
+// sees a daemon that does not answer, and the daemon goes on.
+void answer_one(Loop& loop) {
+  try {
+    std::optional<Incoming> incoming = receive_request(loop.socket);
+    if (!incoming) return;
+    std::size_t size = 0;
+    for (const auto& part : incoming->parts)
+      size += part.size();
+    if (incoming->parts.size() != 1) {
+      queue_reply(
+          loop, std::move(incoming->envelope),
+          tarnex::sim::error_reply(tarnex::sim::kErrorBadRequest, "a request must be a single message part")
+              .dump());
+    } else {
+      const std::uint64_t ticket = loop.next_ticket++;
+      auto reply = tarnex::sim::handle_request_text(loop.cluster, incoming->parts.front().to_string_view(),
+                                                    clock_of(loop), ticket);
+      if (reply) {
+        queue_reply(loop, std::move(incoming->envelope), std::move(*reply));
+      } else {
+        loop.waiting.emplace(ticket, std::move(incoming->envelope));
+      }
+    }
+    incoming.reset();
+    if (size > kTrimAfterBytes) release_memory();
+  } catch (const std::bad_alloc&) {
+    release_memory();
+  }
+}
+
 // The daemon's loop: requests are read one at a time, but a start or stop
 // that takes time holds only its own reply, so that other requests (a status,
-// a break) are answered meanwhile. Time-outs bound how long a stop signal can
-// go unnoticed.
-class Daemon {
- public:
-  Daemon(zmq::socket_t& socket, tarnex::sim::SimCluster& cluster, int delay_ms)
-      : socket_(socket), cluster_(cluster), delay_(delay_ms) {}
-
-  void serve() {
-    while (stop_requested == 0) {
-      const SimTime now = clock();
-      for (auto& held : tarnex::sim::advance(cluster_, now)) {
-        const auto waiting = waiting_.find(held.ticket);
-        if (waiting == waiting_.end()) continue;
-        queue(std::move(waiting->second),
-              held.reply.dump(-1, ' ', false, tarnex::Json::error_handler_t::replace));
-        waiting_.erase(waiting);
-      }
-      while (!outgoing_.empty() && outgoing_.front().due <= Clock::now()) {
-        send_reply(socket_, outgoing_.front());
-        outgoing_.pop_front();
-      }
-      const bool silent = now < cluster_.silent_until;
-      zmq::pollitem_t items[] = {{socket_.handle(), 0, static_cast<short>(silent ? 0 : ZMQ_POLLIN), 0}};
-      try {
-        if (zmq::poll(items, 1, wait_time(now)) == 0) continue;
-      } catch (const zmq::error_t& e) {
-        if (e.num() != EINTR) throw;
-        continue;
-      }
-      if ((items[0].revents & ZMQ_POLLIN) != 0) answer_one();
+// a break) are answered meanwhile.
+void serve(Loop& loop) {
+  while (stop_requested == 0) {
+    const SimTime now = clock_of(loop);
+    for (auto& held : tarnex::sim::advance(loop.cluster, now)) {
+      const auto waiting = loop.waiting.find(held.ticket);
+      if (waiting == loop.waiting.end()) continue;
+      queue_reply(loop, std::move(waiting->second),
+                  held.reply.dump(-1, ' ', false, tarnex::Json::error_handler_t::replace));
+      loop.waiting.erase(waiting);
     }
-  }
-
- private:
-  SimTime clock() const { return std::chrono::duration_cast<SimTime>(Clock::now() - started_); }
-
-  std::chrono::milliseconds wait_time(SimTime now) const {
-    auto wait = std::chrono::milliseconds(100);
-    if (const auto next = tarnex::sim::next_operation_end(cluster_)) wait = std::min(wait, *next - now);
-    if (now < cluster_.silent_until) wait = std::min(wait, cluster_.silent_until - now);
-    if (!outgoing_.empty()) {
-      wait =
-          std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(outgoing_.front().due - Clock::now()));
+    while (!loop.outgoing.empty() && loop.outgoing.front().due <= Clock::now()) {
+      send_reply(loop.socket, loop.outgoing.front());
+      loop.outgoing.pop_front();
     }
-    return std::max(wait, std::chrono::milliseconds(0));
-  }
-
-  void queue(std::vector<std::string> envelope, std::string text) {
-    outgoing_.push_back({Clock::now() + delay_, std::move(envelope), std::move(text)});
-  }
-
-  // A request that cannot even be read for want of memory is dropped; its
-  // peer sees a daemon that does not answer, and the daemon goes on.
-  void answer_one() {
+    const bool silent = now < loop.cluster.silent_until;
+    zmq::pollitem_t items[] = {{loop.socket.handle(), 0, static_cast<short>(silent ? 0 : ZMQ_POLLIN), 0}};
     try {
-      std::optional<Incoming> incoming = receive_request(socket_);
-      if (!incoming) return;
-      std::size_t size = 0;
-      for (const auto& part : incoming->parts)
-        size += part.size();
-      if (incoming->parts.size() != 1) {
-        queue(
-            std::move(incoming->envelope),
-            tarnex::sim::error_reply(tarnex::sim::kErrorBadRequest, "a request must be a single message part")
-                .dump());
-      } else {
-        const std::uint64_t ticket = next_ticket_++;
-        auto reply = tarnex::sim::handle_request_text(cluster_, incoming->parts.front().to_string_view(),
-                                                      clock(), ticket);
-        if (reply) {
-          queue(std::move(incoming->envelope), std::move(*reply));
-        } else {
-          waiting_.emplace(ticket, std::move(incoming->envelope));
-        }
-      }
-      incoming.reset();
-      if (size > kTrimAfterBytes) release_memory();
-    } catch (const std::bad_alloc&) {
-      release_memory();
+      if (zmq::poll(items, 1, wait_time(loop, now)) == 0) continue;
+    } catch (const zmq::error_t& e) {
+      if (e.num() != EINTR) throw;
+      continue;
     }
+    if ((items[0].revents & ZMQ_POLLIN) != 0) answer_one(loop);
   }
-
-  zmq::socket_t& socket_;
-  tarnex::sim::SimCluster& cluster_;
-  std::chrono::milliseconds delay_;
-  Clock::time_point started_ = Clock::now();
-  std::uint64_t next_ticket_ = 1;
-  std::unordered_map<std::uint64_t, std::vector<std::string>> waiting_;
-  std::deque<Outgoing> outgoing_;
-};
+}
 
 // --inject: one control request to the running daemon. 0 when it applied the
 // fault, 1 when it refused it or did not answer in time.
@@ -339,7 +338,8 @@ int run(int argc, char** argv) {
     std::printf("ruxd-sim: listening on %s (%zu nodes, %zu services)\n", endpoint.c_str(),
                 cluster.nodes.size(), cluster.services.size());
     std::fflush(stdout);
-    Daemon(socket, cluster, options.delay_ms).serve();
+    Loop loop{socket, cluster, std::chrono::milliseconds(options.delay_ms), Clock::now(), 1, {}, {}};
+    serve(loop);
   } catch (const zmq::error_t& e) {
     std::fprintf(stderr, "ruxd-sim: %s\n", e.what());
     return 1;
