@@ -37,3 +37,19 @@ void operator delete(void* block, std::size_t /*size*/) noexcept {
 void operator delete[](void* block, std::size_t /*size*/) noexcept {
   std::free(block);
 }
+void* operator new(std::size_t size, const std::nothrow_t& /*tag*/) noexcept {
+  try {
+    return operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return operator new(size, tag);
+}
+void operator delete(void* block, const std::nothrow_t& /*tag*/) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t& /*tag*/) noexcept {
+  std::free(block);
+}
