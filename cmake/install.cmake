@@ -1,36 +1,57 @@
 # Where `cmake --install` puts things, under the prefix (/usr/local by default,
-# as on FreeBSD): the program in bin/, its manual page in share/man/man1/,
-# the completion files where bash-completion and zsh look for them, and the
-# commented sample settings file in etc/, beside where the program looks for
-# the real one (<prefix>/etc/tarnex-viravi.config).
+# as on FreeBSD): the program in bin/, its manual page in share/man/man8/
+# beside those of other cluster administration tools, the completion files
+# where bash-completion and zsh look for them, the example cluster and its
+# settings in share/tarnex-viravi/examples/, and the commented sample settings
+# file in etc/, beside where the program looks for the real one
+# (<prefix>/etc/tarnex-viravi.config).
+#
+# Two components, which are also the two Debian packages of cmake/package.cmake:
+# "client" (tarnex-viravi) and "sim" (ruxd-sim and its page). `cmake --install`
+# installs the simulator only when TARNEX_INSTALL_SIM is ON; the packages
+# always hold it.
 include(GNUInstallDirs)
 
 option(TARNEX_INSTALL_SIM "Install the simulated cluster daemon ruxd-sim as well" OFF)
 
 if(TARGET tarnex-viravi)
-  install(TARGETS tarnex-viravi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS tarnex-viravi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT client)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/man/tarnex-viravi.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/man/tarnex-viravi.8
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT client)
 
 install(FILES ${PROJECT_SOURCE_DIR}/completion/tarnex-viravi.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
-  RENAME tarnex-viravi)
+  RENAME tarnex-viravi COMPONENT client)
 install(FILES ${PROJECT_SOURCE_DIR}/completion/_tarnex-viravi
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/site-functions)
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/site-functions COMPONENT client)
+
+# The installed ruxd-sim finds the example from its own bin/ (sim/CMakeLists.txt).
+install(FILES ${PROJECT_SOURCE_DIR}/examples/cluster.json ${PROJECT_SOURCE_DIR}/examples/tarnex-viravi.config
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnex-viravi/examples COMPONENT client)
 
 # Beside the settings file's own place: <prefix>/etc, or /etc for the prefix
-# /usr (where <prefix>/etc would be /usr/etc, which nobody reads). Relative
-# otherwise, so that `cmake --install --prefix` moves it too.
-if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  set(tarnex_sample_dir ${CMAKE_INSTALL_FULL_SYSCONFDIR})
-else()
-  set(tarnex_sample_dir ${CMAKE_INSTALL_SYSCONFDIR})
-endif()
-install(FILES ${PROJECT_SOURCE_DIR}/examples/tarnex-viravi.config.sample
-  DESTINATION ${tarnex_sample_dir})
+# /usr (where <prefix>/etc would be /usr/etc, which nobody reads). Decided
+# when installing, since `cmake --install --prefix` and the packages choose
+# the prefix then.
+install(CODE "
+  if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+    set(tarnex_sample_dir \"/${CMAKE_INSTALL_SYSCONFDIR}\")
+  else()
+    set(tarnex_sample_dir \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SYSCONFDIR}\")
+  endif()
+  file(INSTALL \"${PROJECT_SOURCE_DIR}/examples/tarnex-viravi.config.sample\"
+    DESTINATION \"\${tarnex_sample_dir}\")
+" COMPONENT client)
 
-if(TARNEX_INSTALL_SIM AND TARGET ruxd-sim)
-  install(TARGETS ruxd-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET ruxd-sim)
+  if(TARNEX_INSTALL_SIM)
+    set(tarnex_sim_install "")
+  else()
+    set(tarnex_sim_install EXCLUDE_FROM_ALL)
+  endif()
+  install(TARGETS ruxd-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim ${tarnex_sim_install})
+  install(FILES ${PROJECT_SOURCE_DIR}/man/ruxd-sim.8
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT sim ${tarnex_sim_install})
 endif()

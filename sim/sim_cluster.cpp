@@ -1,7 +1,9 @@
 #include "sim_cluster.hpp"
 
+#include <algorithm>
 #include <array>
 #include <exception>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -12,8 +14,20 @@ namespace tarnex::sim {
 namespace {
 
 constexpr const char* kOnline = "ONLINE";
+constexpr const char* kOffline = "OFFLINE";
 constexpr const char* kStopped = "STOPPED";
-constexpr const char* kBroken = "BROKEN";
+constexpr const char* kStarting = "STARTING";
+constexpr const char* kStopping = "STOPPING";
+constexpr const char* kFailed = "FAILED";
+
+// One request as the handlers see it.
+struct Request {
+  const Json& body;
+  SimTime now;
+  std::uint64_t ticket;
+};
+
+using Reply = std::optional<Json>;
 
 Json response_reply(Json response) {
   Json reply = Json::object();
@@ -31,11 +45,11 @@ std::string node_label(const SimNode& node) {
   return "node " + std::to_string(node.id) + " (" + node.nodename + ")";
 }
 
-std::string join_names(const std::vector<std::string>& names) {
+std::string join(const std::vector<std::string>& parts, const char* separator) {
   std::string text;
-  for (const auto& name : names) {
-    if (!text.empty()) text += ", ";
-    text += name;
+  for (const auto& part : parts) {
+    if (!text.empty()) text += separator;
+    text += part;
   }
   return text;
 }
@@ -44,11 +58,21 @@ bool can_run_services(const SimNode& node) {
   return node.enabled && node.state == kOnline;
 }
 
+bool in_progress(const SimService& service) {
+  return service.state == kStarting || service.state == kStopping;
+}
+
 SimNode* find_node(SimCluster& cluster, std::int64_t id) {
   for (auto& node : cluster.nodes) {
     if (static_cast<std::int64_t>(node.id) == id) return &node;
   }
   return nullptr;
+}
+
+// "node 2 (bravo)", or "node 2" for a node that is gone.
+std::string node_text(SimCluster& cluster, std::int64_t id) {
+  const SimNode* node = find_node(cluster, id);
+  return node != nullptr ? node_label(*node) : "node " + std::to_string(id);
 }
 
 SimService* find_service(SimCluster& cluster, const std::string& name) {
@@ -114,7 +138,7 @@ SimService* required_service(SimCluster& cluster, const Json& request, Json& err
   return service;
 }
 
-// Where a service goes when no node is asked for: back where it is (a broken
+// Where a service goes when no node is asked for: back where it is (a failed
 // service restarts in place), else the first preferred node able to run it,
 // else the first node able to.
 SimNode* placement_for(SimCluster& cluster, const SimService& service) {
@@ -137,13 +161,115 @@ void stop_service(SimService& service) {
   service.run_node = -1;
 }
 
+// "web is STOPPED", "web is ONLINE on node 2 (bravo)".
+std::string service_whereabouts(SimCluster& cluster, const SimService& service) {
+  std::string text = service.name + " is " + service.state;
+  if (service.run_node >= 0) text += " on " + node_text(cluster, service.run_node);
+  return text;
+}
+
+std::string operation_label(SimCluster& cluster, const SimOperation& operation) {
+  return std::string(operation.start ? "start" : "stop") + " of " + operation.service + " on " +
+         node_text(cluster, operation.node);
+}
+
+// Ends an operation with its effect, and returns the reply its requester gets.
+Json complete_operation(SimCluster& cluster, const SimOperation& operation) {
+  SimService& service = *find_service(cluster, operation.service);
+  if (operation.start) {
+    service.state = kOnline;
+    service.run_node = operation.node;
+    return message_reply("service " + service.name + " started on " + node_text(cluster, operation.node));
+  }
+  stop_service(service);
+  return message_reply("service " + service.name + " stopped");
+}
+
+// What breaking off an operation leaves the service in.
+enum class Leave {
+  undone,   // as before it began: a start stopped, a stop running where it was
+  stopped,  // stopped (its node is leaving)
+  failed,   // FAILED where it was going to run or was running
+  as_is,    // whatever the caller has made of it
+};
+
+// Ends an operation without its effect. The requester is told why; the text
+// returned says what was broken off and what the service is left as.
+std::string break_off(SimCluster& cluster, const SimOperation& operation, const std::string& why,
+                      Leave leave = Leave::undone) {
+  SimService& service = *find_service(cluster, operation.service);
+  const std::string label = operation_label(cluster, operation);
+  if (leave == Leave::stopped || (leave == Leave::undone && operation.start)) {
+    stop_service(service);
+  } else if (leave == Leave::undone) {
+    service.state = operation.state_before;
+  } else if (leave == Leave::failed) {
+    service.state = kFailed;
+  }
+  const std::string left = service_whereabouts(cluster, service);
+  if (operation.ticket != 0) {
+    cluster.outbox.push_back(
+        {operation.ticket, error_reply(kErrorBrokenOff, label + " broken off (" + why + "), " + left)});
+  }
+  return label + " broken off, " + left;
+}
+
+// Takes every operation that `matches` out of the list, in the order they began.
+template <typename Predicate>
+std::vector<SimOperation> take_operations(SimCluster& cluster, Predicate matches) {
+  std::vector<SimOperation> taken;
+  std::erase_if(cluster.operations, [&](const SimOperation& operation) {
+    if (!matches(operation)) return false;
+    taken.push_back(operation);
+    return true;
+  });
+  return taken;
+}
+
+template <typename Predicate>
+std::vector<std::string> break_off_where(SimCluster& cluster, Predicate matches, const std::string& why,
+                                         Leave leave = Leave::undone) {
+  std::vector<std::string> done;
+  for (const auto& operation : take_operations(cluster, matches))
+    done.push_back(break_off(cluster, operation, why, leave));
+  return done;
+}
+
+// Begins a start or stop; with no operation time it ends at once and its
+// reply is the answer, else the answer waits for advance().
+Reply begin_operation(SimCluster& cluster, SimService& service, SimOperation operation,
+                      const Request& request) {
+  operation.service = service.name;
+  if (cluster.op_time.count() == 0) return complete_operation(cluster, operation);
+  operation.state_before = service.state;
+  operation.ends = request.now + cluster.op_time;
+  operation.ticket = request.ticket;
+  service.state = operation.start ? kStarting : kStopping;
+  service.run_node = operation.node;
+  cluster.operations.push_back(std::move(operation));
+  return std::nullopt;
+}
+
+Json refuse_while_in_progress(SimCluster& cluster, const SimService& service) {
+  const char* doing = service.state == kStarting ? " is starting on " : " is stopping on ";
+  return error_reply(kErrorRefused, "service " + service.name + doing + node_text(cluster, service.run_node) +
+                                        "; wait for it or break it off");
+}
+
 Json node_record(const SimNode& node) {
   return Json{{"id", node.id}, {"nodename", node.nodename}, {"state", node.state}, {"enabled", node.enabled}};
 }
 
 const char* pool_state(const SimService& service) {
-  if (service.state == kOnline) return "ONLINE";
-  if (service.state == kBroken) return "DEGRADED";
+  static const std::array<std::pair<std::string_view, const char*>, 4> states = {{
+      {kOnline, "ONLINE"},
+      {kStarting, "IMPORTING"},
+      {kStopping, "EXPORTING"},
+      {kFailed, "DEGRADED"},
+  }};
+  for (const auto& [state, pool] : states) {
+    if (service.state == state) return pool;
+  }
   return "EXPORTED";
 }
 
@@ -161,9 +287,9 @@ Json service_record(const SimService& service, bool with_pools) {
   return record;
 }
 
-Json node_status(SimCluster& cluster, const Json& request) {
+Reply node_status(SimCluster& cluster, const Request& request) {
   Json response = Json::array();
-  if (const auto it = request.find("id"); it != request.end()) {
+  if (const auto it = request.body.find("id"); it != request.body.end()) {
     Json error;
     const SimNode* node = resolve_node(cluster, *it, "id", error);
     if (node == nullptr) return error;
@@ -175,69 +301,74 @@ Json node_status(SimCluster& cluster, const Json& request) {
   return response_reply(std::move(response));
 }
 
-// Enabling also readmits a broken node: it is the operator's way back.
-Json node_enable(SimCluster& cluster, const Json& request) {
+Reply node_enable(SimCluster& cluster, const Request& request) {
   Json error;
-  SimNode* node = required_node(cluster, request, error);
+  SimNode* node = required_node(cluster, request.body, error);
   if (node == nullptr) return error;
   node->enabled = true;
-  node->state = kOnline;
   return message_reply(node_label(*node) + " enabled");
 }
 
-Json node_disable(SimCluster& cluster, const Json& request) {
+Reply node_disable(SimCluster& cluster, const Request& request) {
   Json error;
-  SimNode* node = required_node(cluster, request, error);
+  SimNode* node = required_node(cluster, request.body, error);
   if (node == nullptr) return error;
   node->enabled = false;
   return message_reply(node_label(*node) + " disabled");
 }
 
-Json node_break(SimCluster& cluster, const Json& request) {
+// Breaks off every start or stop in progress on the node.
+Reply node_break(SimCluster& cluster, const Request& request) {
   Json error;
-  SimNode* node = required_node(cluster, request, error);
+  SimNode* node = required_node(cluster, request.body, error);
   if (node == nullptr) return error;
-  node->state = kBroken;
-  return message_reply(node_label(*node) + " marked " + kBroken);
+  const std::int64_t id = node->id;
+  const auto done = break_off_where(
+      cluster, [id](const SimOperation& operation) { return operation.node == id; }, "node break");
+  if (done.empty()) return message_reply(node_label(*node) + ": nothing in progress to break off");
+  return message_reply(join(done, "; "));
 }
 
-Json node_exit(SimCluster& cluster, const Json& request) {
+Reply node_exit(SimCluster& cluster, const Request& request) {
   Json error;
-  SimNode* node = required_node(cluster, request, error);
+  SimNode* node = required_node(cluster, request.body, error);
   if (node == nullptr) return error;
   bool force = false;
-  if (const auto it = request.find("force"); it != request.end()) {
+  if (const auto it = request.body.find("force"); it != request.body.end()) {
     if (!it->is_boolean()) return error_reply(kErrorBadRequest, "\"force\" must be a boolean");
     force = it->get<bool>();
   }
+  const std::int64_t id = node->id;
   std::vector<std::string> running;
   for (const auto& service : cluster.services) {
-    if (service.run_node == node->id) running.push_back(service.name);
+    if (service.run_node == id) running.push_back(service.name);
   }
   const std::string label = node_label(*node);
   if (!running.empty() && !force) {
     return error_reply(kErrorRefused,
-                       label + " still runs " + join_names(running) + "; stop them first or exit with force");
+                       label + " still runs " + join(running, ", ") + "; stop them first or exit with force");
   }
+  break_off_where(
+      cluster, [id](const SimOperation& operation) { return operation.node == id; }, "node exit",
+      Leave::stopped);
   for (auto& service : cluster.services) {
-    if (service.run_node == node->id) stop_service(service);
+    if (service.run_node == id) stop_service(service);
   }
-  const auto id = node->id;
   std::erase_if(cluster.nodes, [id](const SimNode& each) { return each.id == id; });
   if (running.empty()) return message_reply(label + " left the cluster");
-  return message_reply(label + " left the cluster; stopped " + join_names(running));
+  return message_reply(label + " left the cluster; stopped " + join(running, ", "));
 }
 
-Json service_status(SimCluster& cluster, const Json& request) {
+Reply service_status(SimCluster& cluster, const Request& request) {
   bool with_pools = false;
-  if (const auto it = request.find("adv"); it != request.end()) {
+  if (const auto it = request.body.find("adv"); it != request.body.end()) {
     if (*it != "pools") return error_reply(kErrorBadRequest, "unknown \"adv\" selector: " + it->dump());
     with_pools = true;
   }
   Json response = Json::array();
-  if (request.contains("serviceName")) {
+  if (request.body.contains("serviceName")) {
     Json error;
-    const SimService* service = required_service(cluster, request, error);
+    const SimService* service = required_service(cluster, request.body, error);
     if (service == nullptr) return error;
     response.push_back(service_record(*service, with_pools));
   } else {
@@ -247,14 +378,14 @@ Json service_status(SimCluster& cluster, const Json& request) {
   return response_reply(std::move(response));
 }
 
-Json service_help(SimCluster& /*cluster*/, const Json& /*request*/) {
+Reply service_help(SimCluster& /*cluster*/, const Request& /*request*/) {
   static const std::array<const char*, 7> lines = {
       "status   show every service, or the one named by serviceName (adv=pools adds pools)",
       "start    start serviceName, on nodeId when given",
       "stop     stop serviceName",
       "enable   enable serviceName",
       "disable  disable serviceName (a disabled service is not started)",
-      "break    mark the running serviceName BROKEN",
+      "break    break off the start or stop of serviceName in progress",
       "help     this list",
   };
   Json response = Json::array();
@@ -263,15 +394,16 @@ Json service_help(SimCluster& /*cluster*/, const Json& /*request*/) {
   return response_reply(std::move(response));
 }
 
-Json service_start(SimCluster& cluster, const Json& request) {
+Reply service_start(SimCluster& cluster, const Request& request) {
   Json error;
-  SimService* service = required_service(cluster, request, error);
+  SimService* service = required_service(cluster, request.body, error);
   if (service == nullptr) return error;
+  if (in_progress(*service)) return refuse_while_in_progress(cluster, *service);
   if (!service->enabled) {
     return error_reply(kErrorRefused, "service " + service->name + " is disabled; enable it first");
   }
   SimNode* target = nullptr;
-  if (const auto it = request.find("nodeId"); it != request.end()) {
+  if (const auto it = request.body.find("nodeId"); it != request.body.end()) {
     target = resolve_node(cluster, *it, "nodeId", error);
     if (target == nullptr) return error;
     if (!target->enabled) return error_reply(kErrorRefused, node_label(*target) + " is disabled");
@@ -292,60 +424,134 @@ Json service_start(SimCluster& cluster, const Json& request) {
     return error_reply(kErrorRefused, "no node can run service " + service->name +
                                           ": every node is disabled, not ONLINE or gone");
   }
-  service->state = kOnline;
-  service->run_node = target->id;
-  return message_reply("service " + service->name + " started on " + node_label(*target));
+  SimOperation start;
+  start.start = true;
+  start.node = target->id;
+  return begin_operation(cluster, *service, std::move(start), request);
 }
 
-Json service_stop(SimCluster& cluster, const Json& request) {
+Reply service_stop(SimCluster& cluster, const Request& request) {
   Json error;
-  SimService* service = required_service(cluster, request, error);
+  SimService* service = required_service(cluster, request.body, error);
   if (service == nullptr) return error;
+  if (in_progress(*service)) return refuse_while_in_progress(cluster, *service);
   if (service->state == kStopped) return message_reply("service " + service->name + " is already stopped");
-  stop_service(*service);
-  return message_reply("service " + service->name + " stopped");
+  if (service->run_node < 0) {
+    // Failed with its node: there is nothing left to stop.
+    stop_service(*service);
+    return message_reply("service " + service->name + " stopped");
+  }
+  SimOperation stop;
+  stop.start = false;
+  stop.node = service->run_node;
+  return begin_operation(cluster, *service, std::move(stop), request);
 }
 
-Json service_enable(SimCluster& cluster, const Json& request) {
+Reply service_enable(SimCluster& cluster, const Request& request) {
   Json error;
-  SimService* service = required_service(cluster, request, error);
+  SimService* service = required_service(cluster, request.body, error);
   if (service == nullptr) return error;
   service->enabled = true;
   return message_reply("service " + service->name + " enabled");
 }
 
-Json service_disable(SimCluster& cluster, const Json& request) {
+Reply service_disable(SimCluster& cluster, const Request& request) {
   Json error;
-  SimService* service = required_service(cluster, request, error);
+  SimService* service = required_service(cluster, request.body, error);
   if (service == nullptr) return error;
   service->enabled = false;
   return message_reply("service " + service->name + " disabled");
 }
 
-Json service_break(SimCluster& cluster, const Json& request) {
+Reply service_break(SimCluster& cluster, const Request& request) {
   Json error;
-  SimService* service = required_service(cluster, request, error);
+  SimService* service = required_service(cluster, request.body, error);
   if (service == nullptr) return error;
-  if (service->state == kStopped)
-    return message_reply("service " + service->name + " is stopped; nothing to break");
-  service->state = kBroken;
-  return message_reply("service " + service->name + " marked " + kBroken);
+  const std::string& name = service->name;
+  const auto done = break_off_where(
+      cluster, [&name](const SimOperation& operation) { return operation.service == name; }, "service break");
+  if (done.empty()) return message_reply("service " + name + ": nothing in progress to break off");
+  return message_reply(join(done, "; "));
 }
 
-Json cluster_exit(SimCluster& cluster, const Json& /*request*/) {
+Reply cluster_exit(SimCluster& cluster, const Request& /*request*/) {
   std::size_t stopped = 0;
-  for (auto& service : cluster.services) {
-    if (service.state == kStopped) continue;
-    stop_service(service);
-    ++stopped;
+  for (const auto& service : cluster.services) {
+    if (service.state != kStopped) ++stopped;
   }
+  break_off_where(
+      cluster, [](const SimOperation&) { return true; }, "cluster exit", Leave::stopped);
+  for (auto& service : cluster.services)
+    stop_service(service);
   const std::size_t removed = cluster.nodes.size();
   cluster.nodes.clear();
   return message_reply("cluster exit: stopped " + std::to_string(stopped) + " services, removed " +
                        std::to_string(removed) + " nodes");
 }
 
-using Handler = Json (*)(SimCluster&, const Json&);
+// The simulator's own control request: {"call": "sim", "cmd": "inject",
+// "fault": "node 2 offline"}.
+Reply sim_inject(SimCluster& cluster, const Request& request) {
+  const auto it = request.body.find("fault");
+  if (it == request.body.end() || !it->is_string()) {
+    return error_reply(kErrorBadRequest, "sim inject needs a \"fault\" string");
+  }
+  SimFault fault;
+  if (const auto problem = parse_fault(it->get_ref<const std::string&>(), fault); !problem.empty()) {
+    return error_reply(kErrorBadRequest, problem);
+  }
+  return apply_fault(cluster, fault, request.now);
+}
+
+// A node goes down: starts on it are broken off, stops on it are done (the
+// service is down either way), and every service it ran moves to the first
+// node that can run it by the placement rule, or fails where no node can or
+// the service is disabled.
+Json node_offline(SimCluster& cluster, SimNode& node) {
+  const std::string label = node_label(node);
+  if (node.state == kOffline) return message_reply(label + " is already OFFLINE");
+  node.state = kOffline;
+  const std::int64_t id = node.id;
+  for (const auto& operation :
+       take_operations(cluster, [id](const SimOperation& operation) { return operation.node == id; })) {
+    if (operation.start) {
+      break_off(cluster, operation, label + " went OFFLINE");
+    } else {
+      Json reply = complete_operation(cluster, operation);
+      if (operation.ticket != 0) cluster.outbox.push_back({operation.ticket, std::move(reply)});
+    }
+  }
+  std::vector<std::string> moves = {label + " is OFFLINE"};
+  for (auto& service : cluster.services) {
+    if (service.run_node != id) continue;
+    SimNode* target = service.enabled ? placement_for(cluster, service) : nullptr;
+    if (target == nullptr) {
+      service.state = kFailed;
+      service.run_node = -1;
+      moves.push_back(service.name + " FAILED (" + (service.enabled ? "no node can run it" : "disabled") +
+                      ")");
+      continue;
+    }
+    service.state = kOnline;
+    service.run_node = target->id;
+    moves.push_back(service.name + " failed over to " + node_label(*target));
+  }
+  return message_reply(join(moves, "; "));
+}
+
+Json service_fail(SimCluster& cluster, SimService& service) {
+  if (service.state == kStopped || service.run_node < 0) {
+    return error_reply(kErrorRefused, "service " + service.name + " is not running; nothing to fail");
+  }
+  const std::string& name = service.name;
+  break_off_where(
+      cluster, [&name](const SimOperation& operation) { return operation.service == name; },
+      "service " + name + " failed", Leave::failed);
+  service.state = kFailed;
+  return message_reply("service " + service_whereabouts(cluster, service));
+}
+
+using Handler = Reply (*)(SimCluster&, const Request&);
 
 struct Route {
   std::string_view call;
@@ -362,8 +568,13 @@ Json error_reply(int code, const std::string& message) {
   return reply;
 }
 
-SimCluster build_sim_cluster(const ClusterConfig& config) {
+Json fault_request(const std::string& fault) {
+  return Json{{"call", "sim"}, {"cmd", "inject"}, {"fault", fault}};
+}
+
+SimCluster build_sim_cluster(const ClusterConfig& config, SimTime op_time) {
   SimCluster cluster;
+  cluster.op_time = op_time;
   for (const auto& node : config.nodes) {
     cluster.nodes.push_back(SimNode{node.id, node.nodename, kOnline, node.enabled});
   }
@@ -389,11 +600,48 @@ SimCluster build_sim_cluster(const ClusterConfig& config) {
       service.run_node = node->id;
     }
   }
+  cluster.initial_nodes = cluster.nodes;
+  cluster.initial_services = cluster.services;
   return cluster;
 }
 
-Json handle_request(SimCluster& cluster, const Json& request) {
-  static constexpr std::array<Route, 13> routes = {{
+Json apply_fault(SimCluster& cluster, const SimFault& fault, SimTime now) {
+  using Kind = SimFault::Kind;
+  Json error;
+  switch (fault.kind) {
+    case Kind::node_offline:
+    case Kind::node_online: {
+      SimNode* node = resolve_node(cluster, Json(fault.subject), "node", error);
+      if (node == nullptr) return error;
+      if (fault.kind == Kind::node_offline) return node_offline(cluster, *node);
+      if (node->state == kOnline) return message_reply(node_label(*node) + " is already ONLINE");
+      node->state = kOnline;
+      return message_reply(node_label(*node) + " is ONLINE");
+    }
+    case Kind::service_fail: {
+      SimService* service = find_service(cluster, fault.subject);
+      if (service == nullptr) return error_reply(kErrorNotFound, "service not found: " + fault.subject);
+      return service_fail(cluster, *service);
+    }
+    case Kind::daemon_silent:
+      cluster.silent_until = now + fault.duration;
+      return message_reply("reading no requests for " + std::to_string(fault.duration.count()) + " ms");
+    case Kind::reset:
+      break;
+  }
+  const auto ending = take_operations(cluster, [](const SimOperation&) { return true; });
+  cluster.nodes = cluster.initial_nodes;
+  cluster.services = cluster.initial_services;
+  cluster.silent_until = SimTime{0};
+  for (const auto& operation : ending)
+    break_off(cluster, operation, "reset", Leave::as_is);
+  return message_reply("cluster reset: " + std::to_string(cluster.nodes.size()) + " nodes, " +
+                       std::to_string(cluster.services.size()) + " services as configured");
+}
+
+std::optional<Json> handle_request(SimCluster& cluster, const Json& request, SimTime now,
+                                   std::uint64_t ticket) {
+  static constexpr std::array<Route, 14> routes = {{
       {"node", "status", node_status},
       {"node", "enable", node_enable},
       {"node", "disable", node_disable},
@@ -407,6 +655,7 @@ Json handle_request(SimCluster& cluster, const Json& request) {
       {"service", "disable", service_disable},
       {"service", "break", service_break},
       {"cluster", "exit", cluster_exit},
+      {"sim", "inject", sim_inject},
   }};
   try {
     if (!request.is_object()) return error_reply(kErrorBadRequest, "request must be a JSON object");
@@ -424,25 +673,63 @@ Json handle_request(SimCluster& cluster, const Json& request) {
     for (const auto& route : routes) {
       if (route.call != call_text) continue;
       known_call = true;
-      if (route.cmd == cmd_text) return route.handler(cluster, request);
+      if (route.cmd == cmd_text) return route.handler(cluster, Request{request, now, ticket});
     }
     if (!known_call) return error_reply(kErrorBadRequest, "unknown call: " + call_text);
     return error_reply(kErrorBadRequest, "unknown command for " + call_text + ": " + cmd_text);
   } catch (const std::exception& e) {
-    // Nothing above should throw; if it does the peer still gets its reply.
+    // Nothing above should throw but for want of memory; the peer still gets its reply.
     return error_reply(kErrorBadRequest, std::string("cannot handle request: ") + e.what());
   }
 }
 
-std::string handle_request_text(SimCluster& cluster, const std::string& text) {
-  Json reply;
+std::optional<std::string> handle_request_text(SimCluster& cluster, std::string_view text, SimTime now,
+                                               std::uint64_t ticket) {
   try {
-    const Json request = Json::parse(text);
-    reply = handle_request(cluster, request);
-  } catch (const Json::exception& e) {
-    reply = error_reply(kErrorBadRequest, std::string("request is not valid JSON: ") + e.what());
+    std::optional<Json> reply;
+    try {
+      if (text.size() > kMaxParsedRequestBytes) {
+        return error_reply(kErrorBadRequest, "request refused: longer than " +
+                                                 std::to_string(kMaxParsedRequestBytes) + " bytes")
+            .dump();
+      }
+      reply = handle_request(cluster, parse_strict(std::string(text), "request"), now, ticket);
+    } catch (const Json::parse_error& e) {
+      reply = error_reply(kErrorBadRequest, std::string("request is not valid JSON: ") + e.what());
+    } catch (const std::bad_alloc&) {
+      reply = error_reply(kErrorBadRequest, "request refused: out of memory");
+    } catch (const std::exception& e) {
+      reply = error_reply(kErrorBadRequest, std::string("request refused: ") + e.what());
+    }
+    if (!reply) return std::nullopt;
+    return reply->dump(-1, ' ', false, Json::error_handler_t::replace);
+  } catch (...) {
+    // Even the error reply could not be built: a fixed text needs no memory
+    // beyond its own.
+    return std::string(R"({"error":1,"errorMessage":"request refused: out of memory"})");
   }
-  return reply.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::vector<SimReply> advance(SimCluster& cluster, SimTime now) {
+  for (;;) {
+    const auto due =
+        std::min_element(cluster.operations.begin(), cluster.operations.end(),
+                         [](const SimOperation& a, const SimOperation& b) { return a.ends < b.ends; });
+    if (due == cluster.operations.end() || due->ends > now) break;
+    const SimOperation operation = *due;
+    cluster.operations.erase(due);
+    Json reply = complete_operation(cluster, operation);
+    if (operation.ticket != 0) cluster.outbox.push_back({operation.ticket, std::move(reply)});
+  }
+  return std::exchange(cluster.outbox, {});
+}
+
+std::optional<SimTime> next_operation_end(const SimCluster& cluster) {
+  std::optional<SimTime> next;
+  for (const auto& operation : cluster.operations) {
+    if (!next || operation.ends < *next) next = operation.ends;
+  }
+  return next;
 }
 
 }  // namespace tarnex::sim

@@ -9,10 +9,12 @@ namespace tarnex::sim {
 
 // The command line of ruxd-sim.
 struct SimOptions {
-  std::string config_path;          // --config, else the example cluster
-  std::optional<std::string> bind;  // --bind, else the configuration's "mgmt-url"
-  int delay_ms = 0;                 // --delay-ms: every reply is held back this long
-  bool help = false;                // -h, --help
+  std::string config_path;            // --config, else the example cluster
+  std::optional<std::string> bind;    // --bind, else the configuration's "mgmt-url"
+  int delay_ms = 0;                   // --delay-ms: every reply is held back this long
+  int op_ms = 500;                    // --op-ms: how long a service start or stop takes
+  std::optional<std::string> inject;  // --inject: send this fault to the running daemon
+  bool help = false;                  // -h, --help
 };
 
 inline constexpr int kMaxDelayMs = 3600000;
@@ -22,5 +24,12 @@ inline constexpr int kMaxDelayMs = 3600000;
 std::string parse_sim_options(const std::vector<std::string>& args, SimOptions& options);
 
 void print_sim_usage(FILE* out, const std::string& default_config);
+
+// The example cluster of an installed ruxd-sim: `relative_example` (the path
+// from the directory of the programs to the example) taken from the directory
+// of `program`, the program's own path. When no file is there, as in a build
+// tree, `fallback`.
+std::string default_config_path(const std::string& program, const std::string& relative_example,
+                                const std::string& fallback);
 
 }  // namespace tarnex::sim

@@ -87,11 +87,14 @@ write_cluster_config() {
   grep -q "\"mgmt-url\": \"$endpoint\"" "$out"
 }
 
-# Starts the simulated daemon on ENDPOINT with CONFIG and waits until it
-# listens. Its id goes into background_pids, so that it is stopped at exit.
+# Starts the simulated daemon on ENDPOINT with CONFIG (its default when empty)
+# and waits until it listens. Its id goes into background_pids, so that it is
+# stopped at exit.
 start_sim() {
   local sim=$1 config=$2 endpoint=$3 log=$4
-  "$sim" --config "$config" --bind "$endpoint" >"$log" 2>&1 &
+  local args=(--bind "$endpoint")
+  [[ -n $config ]] && args+=(--config "$config")
+  "$sim" "${args[@]}" >"$log" 2>&1 &
   background_pids="${background_pids:-} $!"
   local i
   for ((i = 0; i < 100; i++)); do

@@ -18,6 +18,9 @@ write_cluster_config "$example_cluster" "$endpoint" "$scratch/cluster.json" ||
 # Started under its bare name from its own directory, as the guide shows it,
 # the program finds the settings file in the current directory.
 install_client "$program" "$scratch/client" "$scratch/cluster.json"
+# The guide's own ruxd-sim commands (--inject) go to the daemon started here.
+printf '#!/bin/sh\nexec "%s" --config "%s" "$@"\n' "$sim" "$scratch/cluster.json" >"$scratch/client/ruxd-sim"
+chmod +x "$scratch/client/ruxd-sim"
 start_sim "$sim" "$scratch/cluster.json" "$endpoint" "$scratch/sim.log" || { fail "start the simulated daemon"; finish; }
 
 # The commands and their expected output, as "$ command" and plain lines,

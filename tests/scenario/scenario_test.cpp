@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -95,14 +96,15 @@ class Scenario : public ::testing::Test {
   }
 
   // Writes the configuration for a free endpoint and starts ruxd-sim on it;
-  // the client reads the same file, so both agree on the endpoint.
+  // the client reads the same file, so both agree on the endpoint. Starts
+  // and stops take no time unless `extra` says otherwise.
   void start_daemon(const std::vector<std::string>& extra = {}) {
     std::string problem;
     const std::string endpoint = start_daemon_on_free_port(
         daemon_,
         [&](const std::string& endpoint) {
           dir_.write("cluster.json", cluster_config(endpoint));
-          std::vector<std::string> argv = {kSimPath, "--config", config_path_};
+          std::vector<std::string> argv = {kSimPath, "--config", config_path_, "--op-ms", "0"};
           argv.insert(argv.end(), extra.begin(), extra.end());
           return argv;
         },
@@ -128,6 +130,14 @@ class Scenario : public ::testing::Test {
     EXPECT_EQ(result.exit_status, expected.status);
     EXPECT_EQ(result.out, expected.out);
     EXPECT_EQ(result.err, expected.err);
+  }
+
+  // Sends a fault to the daemon the way an operator does, with ruxd-sim itself.
+  void inject(const std::string& fault, const std::string& answer) {
+    SCOPED_TRACE(fault);
+    const RunResult result = run_process({kSimPath, "--config", config_path_, "--inject", fault}, 30s);
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.out, answer + "\n");
   }
 
   Json status_document() {
@@ -208,7 +218,11 @@ TEST_F(Scenario, ServiceMoveByNodeNameAndByNodeId) {
 
 TEST_F(Scenario, ServiceMoveIsRefusedByEachTargetCheckAndChangesNothing) {
   start_daemon();
-  expect_run({"node", "break", "--id=2"}, {0, "node 2 (bravo) marked BROKEN\n", ""});
+  inject("node bravo offline", "node 2 (bravo) is OFFLINE; web failed over to node 1 (alpha)");
+  const RunResult refused =
+      run_process({kSimPath, "--config", config_path_, "--inject", "node 9 online"}, 30s);
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_EQ(refused.err, "ruxd-sim: node not found: 9\n");
   const Json before = status_document();
   const std::vector<std::pair<std::string, std::string>> refusals = {
       {"zulu", "Error: node can not be found: zulu\n"},
@@ -216,7 +230,7 @@ TEST_F(Scenario, ServiceMoveIsRefusedByEachTargetCheckAndChangesNothing) {
       {"Alpha", "Error: node can not be found: Alpha\n"},
       {"charlie", "Error: cannot run service on disabled node: charlie\n"},
       {"3", "Error: cannot run service on disabled node: 3\n"},
-      {"bravo", "Error: cannot run service on node bravo: state is BROKEN\n"},
+      {"bravo", "Error: cannot run service on node bravo: state is OFFLINE\n"},
   };
   for (const auto& [node, message] : refusals) {
     expect_run({"service", "move", "--name=cache", "--node=" + node}, {11, "", message});
@@ -288,6 +302,40 @@ TEST_F(Scenario, SlowDaemonShowsProgressDots) {
                                 "bravo      2    ONLINE   enabled\n"
                                 "charlie    3    ONLINE  DISABLED\n",
                                 ""});
+}
+
+// A move whose start is broken off from another terminal: the start's
+// requester is told, the move leaves its hint, and a second break finds
+// nothing to do.
+TEST_F(Scenario, BreakBreaksOffTheStartOfAMoveInProgress) {
+  start_daemon({"--op-ms", "1500"});
+  ChildProcess mover;
+  ProcessRun move =
+      plain_run({client_path_, "service", "move", "--name=web", "--node=alpha"}, dir_.path);
+  start_child(mover, move);
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (client({"service", "status", "--name=web"}).out.find("STARTING") == std::string::npos) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "web never showed STARTING";
+    std::this_thread::sleep_for(20ms);
+  }
+  expect_run({"service", "break", "--name=web"},
+             {0, "start of web on node 1 (alpha) broken off, web is STOPPED\n", ""});
+  const RunResult moved = finish_child(mover, 0, 30s);
+  EXPECT_EQ(moved.exit_status, 11);
+  EXPECT_EQ(moved.out, "service web stopped\n");
+  EXPECT_EQ(moved.err,
+            "Error: start of web on node 1 (alpha) broken off (service break), web is STOPPED\n"
+            "Service web was stopped, but the start on node 1 did not complete.\n"
+            "Check the actual state: tarnex-viravi service status --name=web\n");
+  expect_run({"service", "break", "--name=web"}, {0, "service web: nothing in progress to break off\n", ""});
+  expect_run({"service", "status", "--name=web"}, {0, "web   -1   STOPPED   enabled  [ ]\n", ""});
+}
+
+// A daemon that stops reading for a while: the client's dots, then its answer.
+TEST_F(Scenario, ADaemonSilentForAWhileGetsDotsThenAnswers) {
+  start_daemon();
+  inject("daemon silent 2500ms", "reading no requests for 2500 ms");
+  expect_run({"service", "status", "--name=web"}, {0, ".\nweb    2    ONLINE   enabled  [ ]\n", ""});
 }
 
 }  // namespace

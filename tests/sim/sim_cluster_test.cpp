@@ -39,7 +39,11 @@ ClusterConfig test_config() {
 }
 
 Json ask(SimCluster& cluster, const Json& request) {
-  return handle_request(cluster, request);
+  return handle_request(cluster, request).value();
+}
+
+Json inject(SimCluster& cluster, const std::string& text, SimTime now = SimTime{0}) {
+  return handle_request(cluster, fault_request(text), now).value();
 }
 
 const SimService& service_named(const SimCluster& cluster, const std::string& name) {
@@ -190,21 +194,24 @@ TEST(SimClusterRequests, RefusesMalformedAndUnknownRequestsWithAnErrorReplyAndCh
   EXPECT_EQ(snapshot(cluster), before);
 }
 
-TEST(SimClusterRequests, NodeEnableDisableAndBreakChangeTheNode) {
+TEST(SimClusterRequests, NodeEnableAndDisableChangeTheNodeAndBreakWithNothingInProgressDoesNot) {
   SimCluster cluster = build_sim_cluster(test_config());
   EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "disable"}, {"id", 2}})),
             "node 2 (bravo) disabled");
   EXPECT_FALSE(node_with_id(cluster, 2)->enabled);
   EXPECT_EQ(service_named(cluster, "web").run_node, 2) << "disabling a node does not stop its services";
 
+  const std::string before = snapshot(cluster);
   EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "break"}, {"id", "bravo"}})),
-            "node 2 (bravo) marked BROKEN");
-  EXPECT_EQ(node_with_id(cluster, 2)->state, "BROKEN");
+            "node 2 (bravo): nothing in progress to break off");
+  EXPECT_EQ(snapshot(cluster), before);
 
+  // Enabling does not bring a node that is down back up.
+  inject(cluster, "node 2 offline");
   EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "enable"}, {"id", "2"}})),
             "node 2 (bravo) enabled");
   EXPECT_TRUE(node_with_id(cluster, 2)->enabled);
-  EXPECT_EQ(node_with_id(cluster, 2)->state, "ONLINE");
+  EXPECT_EQ(node_with_id(cluster, 2)->state, "OFFLINE");
 }
 
 TEST(SimClusterRequests, NodeExitIsRefusedWhileTheNodeRunsServicesUnlessForced) {
@@ -263,7 +270,7 @@ TEST(SimClusterRequests, ServiceStopAndStartMoveTheServiceBetweenNodes) {
 TEST(SimClusterRequests, ServiceStartIsRefusedOnNodesThatCannotRunItAndForDisabledServices) {
   SimCluster cluster = build_sim_cluster(test_config());
   ask(cluster, {{"call", "service"}, {"cmd", "stop"}, {"serviceName", "cache"}});
-  ask(cluster, {{"call", "node"}, {"cmd", "break"}, {"id", 2}});
+  inject(cluster, "node bravo offline");
   const std::string before = snapshot(cluster);
   struct Case {
     Json node_id;
@@ -271,7 +278,7 @@ TEST(SimClusterRequests, ServiceStartIsRefusedOnNodesThatCannotRunItAndForDisabl
   };
   for (const auto& c : std::vector<Case>{
            {3, error_reply(kErrorRefused, "node 3 (charlie) is disabled")},
-           {"bravo", error_reply(kErrorRefused, "node 2 (bravo) is not ONLINE (state BROKEN)")},
+           {"bravo", error_reply(kErrorRefused, "node 2 (bravo) is not ONLINE (state OFFLINE)")},
            {7, error_reply(kErrorNotFound, "node not found: 7")},
        }) {
     SCOPED_TRACE(c.node_id.dump());
@@ -290,7 +297,7 @@ TEST(SimClusterRequests, ServiceStartIsRefusedOnNodesThatCannotRunItAndForDisabl
                         "no node can run service cache: every node is disabled, not ONLINE or gone"));
 }
 
-TEST(SimClusterRequests, ServiceEnableDisableAndBreakChangeTheService) {
+TEST(SimClusterRequests, ServiceEnableDisableAndFailureChangeTheService) {
   SimCluster cluster = build_sim_cluster(test_config());
   auto service_cmd = [&](const char* cmd, const char* name) {
     return message_of(ask(cluster, {{"call", "service"}, {"cmd", cmd}, {"serviceName", name}}));
@@ -299,14 +306,15 @@ TEST(SimClusterRequests, ServiceEnableDisableAndBreakChangeTheService) {
   EXPECT_FALSE(service_named(cluster, "web").enabled);
   EXPECT_EQ(service_named(cluster, "web").state, "ONLINE") << "disabling does not stop";
 
-  EXPECT_EQ(service_cmd("break", "web"), "service web marked BROKEN");
-  EXPECT_EQ(service_named(cluster, "web").state, "BROKEN");
+  EXPECT_EQ(message_of(inject(cluster, "service web fail")), "service web is FAILED on node 2 (bravo)");
+  EXPECT_EQ(service_named(cluster, "web").state, "FAILED");
   EXPECT_EQ(service_named(cluster, "web").run_node, 2);
-  EXPECT_EQ(service_cmd("break", "archive"), "service archive is stopped; nothing to break");
+  EXPECT_EQ(inject(cluster, "service archive fail"),
+            error_reply(kErrorRefused, "service archive is not running; nothing to fail"));
   EXPECT_EQ(service_named(cluster, "archive").state, "STOPPED");
 
   EXPECT_EQ(service_cmd("enable", "web"), "service web enabled");
-  // A broken service restarts where it is.
+  // A failed service restarts where it is.
   EXPECT_EQ(service_cmd("start", "web"), "service web started on node 2 (bravo)");
   EXPECT_EQ(service_named(cluster, "web").state, "ONLINE");
 }
@@ -334,19 +342,155 @@ TEST(SimClusterRequests, ServiceHelpListsTheCommands) {
     EXPECT_TRUE(line.is_string());
 }
 
-TEST(SimClusterRequestText, ParsesStrictlyAndAlwaysAnswersWithJson) {
+Json service_request(const char* cmd, const char* name, int node = 0) {
+  Json request = {{"call", "service"}, {"cmd", cmd}, {"serviceName", name}};
+  if (node != 0) request["nodeId"] = node;
+  return request;
+}
+
+// The replies advance() hands out, a "ticket: message" line each.
+std::string replies_at(SimCluster& cluster, SimTime now) {
+  std::string text;
+  for (const auto& held : advance(cluster, now)) {
+    const char* member = held.reply.contains("error") ? "/errorMessage" : "/response/message";
+    text += std::to_string(held.ticket) + ": " + json_get_string(held.reply, JsonPointer(member), "?") + "\n";
+  }
+  return text;
+}
+
+TEST(SimClusterOperations, StartAndStopTakeTheirTimeShowItAndAnswerWhenTheyEnd) {
+  SimCluster cluster = build_sim_cluster(test_config(), SimTime{500});
+  EXPECT_FALSE(handle_request(cluster, service_request("stop", "db"), SimTime{1000}, 7).has_value());
+  EXPECT_EQ(ask(cluster, {{"call", "service"}, {"cmd", "status"}, {"serviceName", "db"}, {"adv", "pools"}}),
+            Json::parse(R"({"response": [{"name": "db", "enabled": true, "state": "STOPPING", "run_node": 1,
+                "pools": [{"name": "db-pool", "state": "EXPORTING"}]}]})"));
+  EXPECT_EQ(
+      ask(cluster, service_request("start", "db")),
+      error_reply(kErrorRefused, "service db is stopping on node 1 (alpha); wait for it or break it off"));
+  EXPECT_EQ(replies_at(cluster, SimTime{1499}), "");
+  EXPECT_EQ(replies_at(cluster, SimTime{1500}), "7: service db stopped\n");
+
+  handle_request(cluster, service_request("start", "db", 2), SimTime{2000}, 8);
+  EXPECT_EQ(service_named(cluster, "db").state, "STARTING");
+  EXPECT_EQ(next_operation_end(cluster), SimTime{2500});
+  EXPECT_EQ(replies_at(cluster, SimTime{2500}), "8: service db started on node 2 (bravo)\n");
+  EXPECT_EQ(service_named(cluster, "db").state, "ONLINE");
+}
+
+TEST(SimClusterOperations, BreakEndsOnlyTheOperationsOfItsServiceOrNodeAndTellsTheirRequesters) {
   SimCluster cluster = build_sim_cluster(test_config());
-  EXPECT_EQ(Json::parse(handle_request_text(cluster,
-                                            R"({"call":"node","cmd":"status","id":1})"))["response"][0]["id"],
+  ask(cluster, service_request("stop", "cache"));
+  ask(cluster, service_request("stop", "web"));
+  cluster.op_time = SimTime{500};
+  handle_request(cluster, service_request("start", "cache", 2), SimTime{0}, 3);
+  handle_request(cluster, service_request("stop", "db"), SimTime{0}, 4);
+  handle_request(cluster, service_request("start", "web", 2), SimTime{0}, 5);
+
+  EXPECT_EQ(message_of(ask(cluster, service_request("break", "cache"))),
+            "start of cache on node 2 (bravo) broken off, cache is STOPPED");
+  EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "break"}, {"id", "alpha"}})),
+            "stop of db on node 1 (alpha) broken off, db is ONLINE on node 1 (alpha)");
+  EXPECT_EQ(message_of(ask(cluster, service_request("break", "db"))),
+            "service db: nothing in progress to break off");
+  EXPECT_EQ(replies_at(cluster, SimTime{100}),
+            "3: start of cache on node 2 (bravo) broken off (service break), cache is STOPPED\n"
+            "4: stop of db on node 1 (alpha) broken off (node break), db is ONLINE on node 1 (alpha)\n");
+  EXPECT_EQ(replies_at(cluster, SimTime{500}), "5: service web started on node 2 (bravo)\n");
+}
+
+TEST(SimFaults, ReadsEachFaultAndRefusesAnythingElse) {
+  SimFault fault;
+  ASSERT_EQ(parse_fault("  node nas-b   online ", fault), "");
+  EXPECT_EQ(fault.kind, SimFault::Kind::node_online);
+  EXPECT_EQ(fault.subject, "nas-b");
+  ASSERT_EQ(parse_fault("daemon silent 3600s", fault), "");
+  EXPECT_EQ(fault.duration, SimTime{3600000});
+  ASSERT_EQ(parse_fault("daemon silent 800ms", fault), "");
+  EXPECT_EQ(fault.duration, SimTime{800});
+  for (const char* text : {"", "node 2", "node 2 down", "service db offline", "reset now", "daemon silent 5",
+                           "daemon silent 1.5s", "daemon silent 3601s", "daemon silent 99999999999s"}) {
+    EXPECT_NE(parse_fault(text, fault), "") << text;
+  }
+}
+
+TEST(SimFaults, ANodeThatGoesOfflineHandsItsServicesToPreferredNodesElseAnyElseTheyFail) {
+  ClusterConfig config = test_config();
+  config.distribution_preferences = {{"db", 1}, {"db", 3}, {"db", 2}, {"web", 2}, {"mail", 3}};
+  SimCluster cluster = build_sim_cluster(config);
+  ask(cluster, service_request("disable", "cache"));
+  ask(cluster, service_request("stop", "web"));
+  cluster.op_time = SimTime{500};
+  handle_request(cluster, service_request("start", "web", 1), SimTime{0}, 9);
+
+  EXPECT_EQ(message_of(inject(cluster, "node alpha offline")),
+            "node 1 (alpha) is OFFLINE; db failed over to node 2 (bravo); cache FAILED (disabled); "
+            "mail failed over to node 2 (bravo)");
+  EXPECT_EQ(message_of(inject(cluster, "node 1 offline")), "node 1 (alpha) is already OFFLINE");
+  EXPECT_EQ(replies_at(cluster, SimTime{1}),
+            "9: start of web on node 1 (alpha) broken off (node 1 (alpha) went OFFLINE), web is STOPPED\n");
+
+  // A stop in progress on a node that goes down is done; what has nowhere to go fails.
+  handle_request(cluster, service_request("stop", "db"), SimTime{1}, 10);
+  EXPECT_EQ(message_of(inject(cluster, "node 2 offline")),
+            "node 2 (bravo) is OFFLINE; mail FAILED (no node can run it)");
+  EXPECT_EQ(replies_at(cluster, SimTime{2}), "10: service db stopped\n");
+  EXPECT_EQ(message_of(inject(cluster, "node bravo online")), "node 2 (bravo) is ONLINE");
+  EXPECT_EQ(inject(cluster, "node zulu offline"), error_reply(kErrorNotFound, "node not found: zulu"));
+}
+
+TEST(SimFaults, FailureNodeExitAndResetEndOperationsInProgressAndSayWhatIsLeft) {
+  SimCluster cluster = build_sim_cluster(test_config(), SimTime{500});
+  handle_request(cluster, service_request("stop", "web"), SimTime{0}, 1);
+  handle_request(cluster, service_request("stop", "db"), SimTime{0}, 2);
+  inject(cluster, "service web fail");
+  ask(cluster, {{"call", "node"}, {"cmd", "exit"}, {"id", 1}, {"force", true}});
+  EXPECT_EQ(
+      replies_at(cluster, SimTime{1}),
+      "1: stop of web on node 2 (bravo) broken off (service web failed), web is FAILED on node 2 (bravo)\n"
+      "2: stop of db on node 1 (alpha) broken off (node exit), db is STOPPED\n");
+  EXPECT_EQ(message_of(inject(cluster, "daemon silent 3s", SimTime{1000})),
+            "reading no requests for 3000 ms");
+  EXPECT_EQ(cluster.silent_until, SimTime{4000});
+
+  handle_request(cluster, service_request("start", "db"), SimTime{1}, 3);
+  EXPECT_EQ(message_of(inject(cluster, "reset")), "cluster reset: 3 nodes, 5 services as configured");
+  EXPECT_EQ(replies_at(cluster, SimTime{2}),
+            "3: start of db on node 2 (bravo) broken off (reset), db is ONLINE on node 1 (alpha)\n");
+  EXPECT_EQ(cluster.silent_until, SimTime{0});
+  SimCluster fresh = build_sim_cluster(test_config());
+  EXPECT_EQ(snapshot(cluster), snapshot(fresh));
+}
+
+TEST(SimClusterRequestText, ParsesAsStrictlyAsTheClientAndAlwaysAnswersWithJson) {
+  SimCluster cluster = build_sim_cluster(test_config());
+  EXPECT_EQ(Json::parse(handle_request_text(cluster, R"({"call":"node","cmd":"status","id":1})")
+                            .value())["response"][0]["id"],
             1);
-  for (const char* text : {"", "not json", R"({"call":"node","cmd":"status"} trailing)",
-                           R"({"call":"node", /* comment */ "cmd":"status"})", "{\"call\":\"\xff\"}"}) {
-    SCOPED_TRACE(text);
-    const Json reply = Json::parse(handle_request_text(cluster, text));
+  const std::string status = R"({"call":"node","cmd":"status"})";
+  struct Case {
+    std::string text;
+    const char* message_start;
+  };
+  for (const auto& c : std::vector<Case>{
+           {"", "request is not valid JSON: "},
+           {"not json", "request is not valid JSON: "},
+           {status + " trailing", "request is not valid JSON: "},
+           {status + std::string("\0junk", 5), "request is not valid JSON: "},
+           {std::string("{\"call\":\"node\",\0\"cmd\":\"status\"}", 25), "request is not valid JSON: "},
+           {R"({"call":"node", /* comment */ "cmd":"status"})", "request is not valid JSON: "},
+           {"{\"call\":\"\xff\"}", "request is not valid JSON: "},
+           {std::string(513, '[') + std::string(513, ']'), "request refused: request nested deeper than 512"},
+           {std::string(kMaxParsedRequestBytes + 1, ' '), "request refused: longer than 65536 bytes"},
+       }) {
+    SCOPED_TRACE(c.text.substr(0, 40));
+    const Json reply = Json::parse(handle_request_text(cluster, c.text).value());
     EXPECT_EQ(reply["error"], kErrorBadRequest);
-    EXPECT_EQ(reply["errorMessage"].get<std::string>().rfind("request is not valid JSON: ", 0), 0U)
+    EXPECT_EQ(reply["errorMessage"].get<std::string>().rfind(c.message_start, 0), 0U)
         << reply["errorMessage"];
   }
+  const std::string nested = std::string(512, '[') + std::string(512, ']');
+  EXPECT_EQ(Json::parse(handle_request_text(cluster, nested).value())["errorMessage"],
+            "request must be a JSON object");
 }
 
 }  // namespace

@@ -24,11 +24,18 @@ TEST(SimOptions, ReadsEachOptionInBothSpellingsAndKeepsDefaultsOtherwise) {
   EXPECT_EQ(options.delay_ms, 2500);
   EXPECT_FALSE(options.help);
 
-  ASSERT_EQ(parse_sim_options({"--config=b.json", "--bind", "ipc:///tmp/x", "--delay-ms=0", "-h"}, options),
+  EXPECT_EQ(options.op_ms, 500);
+  EXPECT_FALSE(options.inject.has_value());
+
+  ASSERT_EQ(parse_sim_options({"--config=b.json", "--bind", "ipc:///tmp/x", "--delay-ms=0", "-h", "--op-ms",
+                               "0", "--inject=node 2 offline"},
+                              options),
             "");
   EXPECT_EQ(options.config_path, "b.json");
   EXPECT_EQ(options.bind, "ipc:///tmp/x");
   EXPECT_EQ(options.delay_ms, 0);
+  EXPECT_EQ(options.op_ms, 0);
+  EXPECT_EQ(options.inject, "node 2 offline");
   EXPECT_TRUE(options.help);
 }
 
@@ -47,6 +54,8 @@ TEST(SimOptions, RefusesBadCommandLines) {
            {{"--delay-ms", "3600001"}, ""},
            {{"--delay-ms", "99999999999999999999"}, ""},
            {{"--delay", "5"}, "unknown option: --delay"},
+           {{"--op-ms", "1s"}, "--op-ms needs a whole number of milliseconds from 0 to 3600000, not 1s"},
+           {{"--inject="}, "--inject needs a value"},
            {{"--configx=a"}, "unknown option: --configx=a"},
            {{"cluster.json"}, "unexpected argument: cluster.json"},
        }) {

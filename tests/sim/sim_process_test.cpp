@@ -1,6 +1,8 @@
 // The ruxd-sim program itself: start-up failures, the socket loop, signals.
 
 #include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -191,7 +193,56 @@ TEST(SimProcess, EndsAtOnceWithAMessageWhenItCannotStart) {
 
   const RunResult help = run_process({kSimPath, "--help"}, 10s);
   EXPECT_EQ(help.exit_status, 0);
-  EXPECT_EQ(help.out.rfind("Usage: ruxd-sim [--config PATH] [--bind ENDPOINT] [--delay-ms N]\n", 0), 0U);
+  EXPECT_EQ(
+      help.out.rfind("Usage: ruxd-sim [--config PATH] [--bind ENDPOINT] [--delay-ms N] [--op-ms N]\n", 0),
+      0U);
+}
+
+// The largest resident size the process has had, from /proc, in KiB.
+long peak_rss_kib(int pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// Oversized requests are dropped by the transport before they are read, long
+// ones refused unparsed, deep ones by the nesting scan; memory stays put, and
+// SIGTERM while a large request arrives ends the daemon within a second.
+TEST(SimProcess, RefusesOversizedLongAndDeepRequestsWithBoundedMemoryAndStopsDuringOne) {
+  TempDir dir;
+  ChildProcess daemon;
+  const std::string endpoint = start_daemon(daemon, dir.write("cluster.json", kConfig));
+  ASSERT_FALSE(endpoint.empty());
+  EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+  const long before = peak_rss_kib(daemon.pid);
+
+  EXPECT_FALSE(exchange(endpoint, {std::string(64 << 20, '[')}, 1000).has_value());
+  EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+  const long after = peak_rss_kib(daemon.pid);
+  std::printf("ruxd-sim peak RSS: %ld KiB before, %ld KiB after a 64 MiB request\n", before, after);
+  EXPECT_GT(before, 0);
+  EXPECT_LT(after - before, 1 << 10);
+  EXPECT_EQ(ask(endpoint, std::string(3 << 20, '['))["errorMessage"],
+            "request refused: longer than 65536 bytes");
+  EXPECT_EQ(ask(endpoint, std::string(60000, '['))["errorMessage"],
+            "request refused: request nested deeper than 512 levels");
+  EXPECT_LT(peak_rss_kib(daemon.pid) - before, 8 << 10);
+
+  zmq::context_t context;
+  zmq::socket_t sender(context, zmq::socket_type::req);
+  sender.set(zmq::sockopt::linger, 0);
+  sender.connect(endpoint);
+  sender.send(zmq::buffer(std::string(64 << 20, '[')), zmq::send_flags::none);
+  const auto stopping = std::chrono::steady_clock::now();
+  const RunResult result = finish_child(daemon, SIGTERM, 10s);
+  const auto took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stopping);
+  std::printf("ruxd-sim stopped %lld ms after SIGTERM\n", static_cast<long long>(took.count()));
+  EXPECT_LT(took, 1s);
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.out.substr(result.out.find("ruxd-sim: stopped")), "ruxd-sim: stopped\n");
 }
 
 }  // namespace

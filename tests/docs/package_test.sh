@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The Debian packages made by cpack: tarnex-viravi and ruxd-sim, under /usr,
+# with their run-time dependencies read off the libraries the programs link.
+# Unpacked into a temporary root (never installed), both programs run from
+# there, and ruxd-sim without --config finds the unpacked example cluster and
+# answers the unpacked client.
+#   package_test.sh CPACK BUILD_DIR
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+cpack=$1 build=$(absolute "$2")
+require_tool dpkg-deb dpkg
+require_tool dpkg-shlibdeps dpkg-dev
+
+make_scratch
+if ! (cd "$build" && "$cpack" -G DEB -B "$scratch/out") >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log" >&2
+  fail "cpack makes the packages"
+  finish
+fi
+client_deb=$(echo "$scratch"/out/tarnex-viravi_*.deb)
+sim_deb=$(echo "$scratch"/out/ruxd-sim_*.deb)
+if [[ ! -f $client_deb || ! -f $sim_deb ]]; then
+  fail "cpack makes tarnex-viravi and ruxd-sim: $(ls "$scratch/out")"
+  finish
+fi
+
+files() { dpkg-deb -c "$1" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort; }
+check "the files of tarnex-viravi" "etc/tarnex-viravi.config.sample
+usr/bin/tarnex-viravi
+usr/share/bash-completion/completions/tarnex-viravi
+usr/share/man/man8/tarnex-viravi.8
+usr/share/tarnex-viravi/examples/cluster.json
+usr/share/tarnex-viravi/examples/tarnex-viravi.config
+usr/share/zsh/site-functions/_tarnex-viravi" "$(files "$client_deb")"
+check "the files of ruxd-sim" "usr/bin/ruxd-sim
+usr/share/man/man8/ruxd-sim.8" "$(files "$sim_deb")"
+
+# Dependencies as dpkg-shlibdeps read them off the programs, and ruxd-sim's
+# on the tarnex-viravi of its own version for the example cluster.
+version=$(dpkg-deb -f "$client_deb" Version)
+depends() { dpkg-deb -f "$1" Depends | tr ',' '\n' | sed 's/^ *//; s/ (>=.*//' | grep -E "$2" | sort | tr '\n' ' '; }
+check "tarnex-viravi depends on" "libc6 libstdc++6 libzmq5 " "$(depends "$client_deb" '^lib(c6|inireader|stdc|zmq)')"
+check "ruxd-sim depends on" "libzmq5 tarnex-viravi (= $version) " "$(depends "$sim_deb" '^(libzmq|tarnex)')"
+
+root=$scratch/root
+dpkg-deb -x "$client_deb" "$root" && dpkg-deb -x "$sim_deb" "$root" || fail "dpkg-deb -x"
+client=$root/usr/bin/tarnex-viravi sim=$root/usr/bin/ruxd-sim example=$root/usr/share/tarnex-viravi/examples/cluster.json
+[[ $("$client" -v) =~ ^tarnex-viravi\ version:\ [0-9a-f]+$ ]] && pass "the unpacked client answers -v" ||
+  fail "the unpacked client answers -v"
+check "the unpacked client answers -h" "tarnex-viravi [command] {OPTIONS}" "$("$client" -h | head -1)"
+"$sim" --help | grep -qF "(default $example)" && pass "the unpacked ruxd-sim takes the unpacked example" ||
+  fail "the unpacked ruxd-sim takes the unpacked example: $("$sim" --help)"
+
+# The client reads its endpoint from a copy of the example; ruxd-sim loads
+# the example itself and listens there.
+endpoint="ipc://$scratch/sim.sock"
+write_cluster_config "$example" "$endpoint" "$scratch/cluster.json" || fail "write the client's configuration"
+printf '[RUXD]\nConfig = %s\n' "$scratch/cluster.json" >"$root/usr/bin/tarnex-viravi.config"
+if start_sim "$sim" "" "$endpoint" "$scratch/sim.log"; then
+  check "the unpacked ruxd-sim loads the example" "ruxd-sim: listening on $endpoint (3 nodes, 5 services)" \
+    "$(head -1 "$scratch/sim.log")"
+  check "the unpacked client asks the unpacked ruxd-sim" "NAME    ID     STATE    STATUS
+nas-a    1    ONLINE   enabled
+nas-b    2    ONLINE   enabled
+nas-c    3    ONLINE   enabled" "$(timeout 30 "$client" node list | sed 's/[[:blank:]]*$//')"
+else
+  fail "the unpacked ruxd-sim starts"
+fi
+
+finish
