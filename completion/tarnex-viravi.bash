@@ -3,8 +3,8 @@
 # Completes the system words, the actions of each system, the options the
 # system's usage text shows, and option values: the output formats, and node
 # and service names, which are asked of the daemon through the program itself
-# ("node list", "service list"). The daemon gets one second: a silent daemon
-# must never hold up the shell, so then nothing is offered.
+# ("node list", "service list"). The daemon gets one second (--timeout=1): a
+# silent daemon must never hold up the shell, so then nothing is offered.
 
 _tarnex_viravi_actions() {
   case $1 in
@@ -18,31 +18,30 @@ _tarnex_viravi_actions() {
 # in "=" so that its value can follow at once.
 _tarnex_viravi_options() {
   case $1 in
-    cluster) echo "-h --help -o --output=" ;;
+    cluster) echo "-h --help -o --output= --timeout=" ;;
     node)
       case $2 in
-        list) echo "-h --help" ;;
-        exit) echo "-h --help -n --id= -f --force" ;;
-        *) echo "-h --help -n --id=" ;;
+        list) echo "-h --help --timeout=" ;;
+        exit) echo "-h --help -n --id= -f --force --timeout=" ;;
+        *) echo "-h --help -n --id= --timeout=" ;;
       esac
       ;;
     service)
       case $2 in
-        list | help) echo "-h --help" ;;
-        start | move) echo "-h --help -s --name= -n --node=" ;;
-        *) echo "-h --help -s --name=" ;;
+        list | help) echo "-h --help --timeout=" ;;
+        start | move) echo "-h --help -s --name= -n --node= --timeout=" ;;
+        *) echo "-h --help -s --name= --timeout=" ;;
       esac
       ;;
-    *) echo "-h --help -v --version" ;;
+    *) echo "-h --help -v --version --timeout=" ;;
   esac
 }
 
 # The table the program prints for "$2 list", run as $1; nothing when the
-# program fails or does not finish within a second.
+# program fails or its daemon does not answer within a second.
 _tarnex_viravi_list() {
-  command -v timeout >/dev/null 2>&1 || return 0
   command -v -- "$1" >/dev/null 2>&1 || return 0
-  timeout -k 1 1 "$1" "$2" list 2>/dev/null </dev/null
+  "$1" "$2" list --timeout=1 2>/dev/null </dev/null
 }
 
 # Node ids and, unless $2 is "ids", node names. Rows of the node table start
@@ -80,7 +79,7 @@ _tarnex_viravi() {
     cur=${cur#*=}
   elif [[ COMP_CWORD -ge 2 ]]; then
     case ${COMP_WORDS[COMP_CWORD - 1]} in
-      -n | -s | -o | --id | --node | --name | --output) opt=${COMP_WORDS[COMP_CWORD - 1]} ;;
+      -n | -s | -o | --id | --node | --name | --output | --timeout) opt=${COMP_WORDS[COMP_CWORD - 1]} ;;
     esac
   fi
 
@@ -90,7 +89,7 @@ _tarnex_viravi() {
     if [[ -z $after_dashes ]]; then
       case $word in
         --) after_dashes=1 ;;
-        -n | -s | -o | --id | --node | --name | --output)
+        -n | -s | -o | --id | --node | --name | --output | --timeout)
           seen+="${word#--} "
           if [[ ${COMP_WORDS[i + 1]} == "=" ]]; then ((i += 2)); else ((i += 1)); fi
           ;;
@@ -142,6 +141,7 @@ _tarnex_viravi() {
         -o | output) [[ $seen == *" -o "* || $seen == *" output"* ]] && continue ;;
         -f | force) [[ $seen == *" -f "* || $seen == *" force "* ]] && continue ;;
         -h | help) [[ $seen == *" -h "* || $seen == *" help "* ]] && continue ;;
+        timeout) [[ $seen == *" timeout"* ]] && continue ;;
       esac
       candidates+="$o "
     done

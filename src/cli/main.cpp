@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   io.out = stdout;
   io.err = stderr;
   io.transport = &transport;
+  io.out_is_terminal = isatty(STDOUT_FILENO) == 1;
   io.err_is_terminal = isatty(STDERR_FILENO) == 1;
   return tarnex::run_program(std::vector<std::string>(argv, argv + argc), io);
 }

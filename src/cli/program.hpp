@@ -16,8 +16,9 @@ struct ProgramIo {
   Transport* transport = nullptr;
   // How long the daemon may be silent before a progress dot.
   std::chrono::milliseconds progress_interval{2000};
-  // Whether standard error is a terminal, where a person reads what the
-  // program says beyond what scripts get.
+  // Whether standard output and standard error are terminals, where a
+  // person reads what the program says beyond what scripts get.
+  bool out_is_terminal = false;
   bool err_is_terminal = false;
 };
 

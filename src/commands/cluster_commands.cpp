@@ -1,3 +1,4 @@
+#include "commands/changes.hpp"
 #include "commands/commands.hpp"
 #include "commands/support.hpp"
 #include "daemon/exchange.hpp"
@@ -22,8 +23,9 @@ int cluster_status(const CommandContext& context, const std::string& output) {
 }
 
 int cluster_exit(const CommandContext& context, const std::string& action) {
-  return run_guarded(context.err,
-                     [&] { return send_request(context.daemon, cluster_request(action)).exit_code; });
+  return run_guarded(context.err, [&] {
+    return send_change(context, cluster_request(action), cluster_exit_change(context.program_name)).exit_code;
+  });
 }
 
 }  // namespace tarnex

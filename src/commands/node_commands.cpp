@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 
+#include "commands/changes.hpp"
 #include "commands/commands.hpp"
 #include "commands/lookup.hpp"
 #include "commands/replies.hpp"
@@ -58,7 +59,10 @@ int run_node_command(const CommandContext& context, const std::string& action,
                      const std::optional<std::string>& node, bool force) {
   return run_guarded(context.err, [&] {
     const Json request = node_request(action, node, force);
-    const DaemonReply reply = send_request(context.daemon, request);
+    const DaemonReply reply =
+        node && changes_state(action)
+            ? send_change(context, request, node_change(context.program_name, action, *node))
+            : send_request(context.daemon, request);
     if (reply.exit_code != 0) return reply.exit_code;
     return show_node_reply(context.out, context.err, action, node, request, reply.body);
   });

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "commands/changes.hpp"
 #include "commands/commands.hpp"
 #include "commands/interrupt_hint.hpp"
 #include "commands/lookup.hpp"
@@ -92,13 +93,29 @@ int show_service_reply(FILE* out, FILE* err, const std::string& action,
   return exit_success;
 }
 
-int run_service_command(const CommandContext& context, const std::string& action,
-                        const std::optional<std::string>& service, const std::optional<std::string>& node) {
+namespace {
+
+// A service command; `announce` says whether an interrupted or unanswered
+// change is to be told as such (a move tells its start its own way).
+int service_command(const CommandContext& context, const std::string& action,
+                    const std::optional<std::string>& service, const std::optional<std::string>& node,
+                    bool announce) {
   return run_guarded(context.err, [&] {
-    const DaemonReply reply = send_request(context.daemon, service_request(action, service, node));
+    const Json request = service_request(action, service, node);
+    const DaemonReply reply =
+        service && announce && changes_state(action)
+            ? send_change(context, request, service_change(context.program_name, action, *service, node))
+            : send_request(context.daemon, request);
     if (reply.exit_code != 0) return reply.exit_code;
     return show_service_reply(context.out, context.err, action, service, reply.body);
   });
+}
+
+}  // namespace
+
+int run_service_command(const CommandContext& context, const std::string& action,
+                        const std::optional<std::string>& service, const std::optional<std::string>& node) {
+  return service_command(context, action, service, node, true);
 }
 
 int check_move_target(FILE* err, const Json& nodes, const std::string& node, std::int64_t& id) {
@@ -136,7 +153,7 @@ int move_service(const CommandContext& context, const std::string& service, cons
     }
     const std::string id_text = std::to_string(id);
 
-    const int stopped = run_service_command(context, "stop", service, std::nullopt);
+    const int stopped = service_command(context, "stop", service, std::nullopt, true);
     if (stopped != exit_success) return stopped;
     const std::string hint = move_recovery_hint(context.program_name, service, id_text);
     // What the stop printed must not be lost if a signal ends the start.
@@ -144,7 +161,7 @@ int move_service(const CommandContext& context, const std::string& service, cons
     int started = exit_success;
     {
       const InterruptHint interrupted(hint);
-      started = run_service_command(context, "start", service, id_text);
+      started = service_command(context, "start", service, id_text, false);
     }
     if (started == exit_success) return exit_success;
     std::fputs(hint.c_str(), context.err);

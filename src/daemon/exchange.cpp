@@ -36,7 +36,7 @@ void explain_wait(const DaemonChannel& channel, PeerState peer) {
   };
   const std::string until = channel.timeout.count() == 0
                               ? "Ctrl-C stops; --timeout=SECONDS limits the wait"
-                              : "giving up after " + seconds_text(channel.timeout);
+                              : "Giving up after " + seconds_text(channel.timeout);
   std::fprintf(channel.err, "Waiting for the daemon at %s: %s. %s.\n", channel.endpoint.c_str(),
                states[static_cast<int>(peer)], until.c_str());
 }

@@ -11,6 +11,7 @@
 #include "support/capture.hpp"
 #include "support/responder.hpp"
 #include "support/scripted_transport.hpp"
+#include "support/temp_dir.hpp"
 
 namespace tarnex {
 namespace {
@@ -169,6 +170,32 @@ TEST(SendRequest, ReplyThatIsNotJsonLeavesAsException) {
   Responder responder({{"{\"response\": []} trailing"}});
   EXPECT_THROW(exchange_with(responder.endpoint(), Json{{"call", "node"}, {"cmd", "status"}}),
                Json::parse_error);
+}
+
+// The socket monitor tells an endpoint where nothing listens from a daemon
+// that took the connection and stays silent; unwatched, nothing is known.
+TEST(ZmqTransport, WatchesTheDaemonsEnd) {
+  using namespace std::chrono_literals;
+  ZmqTransport transport;
+  const auto state_at = [&](const std::string& endpoint, bool watch) {
+    const std::unique_ptr<Connection> connection = transport.open(watch);
+    EXPECT_TRUE(connection->send(endpoint, "{}"));
+    PeerState state = PeerState::unknown;
+    for (int wait = 0; wait < 100 && state == PeerState::unknown; ++wait) {
+      EXPECT_FALSE(connection->receive(20ms));
+      state = connection->peer_state();
+    }
+    return state;
+  };
+  const tarnex::testing::TempDir dir;
+  const std::string nobody = "ipc://" + (dir.path / "nobody-listens").string();
+  EXPECT_EQ(state_at(nobody, true), PeerState::refused);
+  Responder silent({tarnex::testing::stay_silent()});
+  EXPECT_EQ(state_at(silent.endpoint(), true), PeerState::connected);
+  const std::unique_ptr<Connection> unwatched = transport.open(false);
+  EXPECT_TRUE(unwatched->send(nobody, "{}"));
+  EXPECT_FALSE(unwatched->receive(50ms));
+  EXPECT_EQ(unwatched->peer_state(), PeerState::unknown);
 }
 
 }  // namespace

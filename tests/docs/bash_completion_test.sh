@@ -47,7 +47,7 @@ done <<EOF
 $p|;cluster node service
 $p|n;node
 $p|s;service
-$p|-;-h --help -v --version
+$p|-;-h --help -v --version --timeout=
 $p|--v;--version
 $p|cluster|;status exit
 $p|cluster|e;exit
@@ -56,27 +56,28 @@ $p|node|e;enable exit
 $p|service|;list status info help start stop move enable disable break
 $p|service|st;status start stop
 $p|storage|;
-$p|cluster|status|-;-h --help -o --output=
-$p|cluster|status|;-h --help -o --output=
+$p|cluster|status|-;-h --help -o --output= --timeout=
+$p|cluster|status|;-h --help -o --output= --timeout=
 $p|cluster|status|--output|=|;table json
 $p|cluster|status|--output|=|j;json
 $p|cluster|status|-o|;table json
 $p|-o|json|;cluster node service
 $p|-o|json|cluster|;status exit
 $p|--output|=|json|cluster|;status exit
-$p|node|list|-;-h --help
-$p|node|disable|-;-h --help -n --id=
-$p|node|exit|-;-h --help -n --id= -f --force
-$p|node|exit|--id|=|3|-;-h --help -f --force
-$p|node|exit|-n|3|-f|-;-h --help
-$p|service|list|-;-h --help
-$p|service|help|-;-h --help
-$p|service|stop|-;-h --help -s --name=
-$p|service|move|-;-h --help -s --name= -n --node=
-$p|service|start|--name|=|x|-;-h --help -n --node=
-$p|service|start|-s|x|--node|=|1|-;-h --help
+$p|node|list|-;-h --help --timeout=
+$p|node|disable|-;-h --help -n --id= --timeout=
+$p|node|exit|-;-h --help -n --id= -f --force --timeout=
+$p|node|exit|--id|=|3|-;-h --help -f --force --timeout=
+$p|node|exit|-n|3|-f|-;-h --help --timeout=
+$p|service|list|-;-h --help --timeout=
+$p|service|help|-;-h --help --timeout=
+$p|service|stop|-;-h --help -s --name= --timeout=
+$p|service|move|-;-h --help -s --name= -n --node= --timeout=
+$p|service|start|--name|=|x|-;-h --help -n --node= --timeout=
+$p|service|start|-s|x|--node|=|1|-;-h --help --timeout=
 $p|node|--|;
 $p|node|--|-;
+$p|node|list|--timeout|=|5|-;-h --help
 EOF
 
 # Without "=" among the word breaks the value stays in the option's word.
@@ -133,7 +134,7 @@ write_cluster_config "$example_cluster" "ipc://$scratch/silent.sock" "$scratch/s
   fail "write the configuration of the silent daemon"
 install_client "$program" "$scratch/silent" "$scratch/silent.json"
 # Make sure the program really waits there, rather than failing at once.
-timeout 3 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
+timeout 1.5 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
 check "the real program waits for the silent daemon (killed by timeout)" 124 $?
 complete_words "$scratch/silent/tarnex-viravi" node disable --id = ""
 check "the real program with a silent daemon offers nothing" "" "$result"

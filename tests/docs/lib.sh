@@ -115,7 +115,12 @@ write_stub() {
   mkdir -p "$(dirname "$1")"
   cat >"$1" <<'EOF'
 #!/bin/sh
-[ "${STUB_MODE:-}" = silent ] && exec sleep 30
+# Silent: the stand-in's daemon never answers; like the program it gives up
+# after --timeout=1, and otherwise waits far longer than any completion may.
+if [ "${STUB_MODE:-}" = silent ]; then
+  case " $* " in *" --timeout=1 "*) sleep 1; exit 11 ;; esac
+  exec sleep 30
+fi
 [ "${STUB_MODE:-}" = failing ] && { echo "Error: mgmt-url is not configured" >&2; exit 1; }
 if [ "${STUB_MODE:-}" = hostile ]; then
   printf 'NAME                 ID     STATE    STATUS  POOLS\n$(touch${IFS}pwned)   1    ONLINE   enabled  [ ]\n'

@@ -50,20 +50,20 @@ expect_lines() {
 p=tarnex-viravi
 expect_lines <<EOF
 $p ;cluster node service
-$p -;--help --version -h -v
+$p -;--help --timeout --version -h -v
 $p cluster ;status exit
 $p node ;list status info enable disable break exit
 $p node e;enable exit
 $p service ;list status info help start stop move enable disable break
-$p cluster status -;--help --output -h -o
+$p cluster status -;--help --output --timeout -h -o
 $p cluster status --output=;table json
 $p cluster status -o ;table json
-$p node list -;--help -h
-$p node disable -;--help --id -h -n
-$p node exit -;--force --help --id -f -h -n
-$p service list -;--help -h
-$p service stop -;--help --name -h -s
-$p service move -;--help --name --node -h -n -s
+$p node list -;--help --timeout -h
+$p node disable -;--help --id --timeout -h -n
+$p node exit -;--force --help --id --timeout -f -h -n
+$p service list -;--help --timeout -h
+$p service stop -;--help --name --timeout -h -s
+$p service move -;--help --name --node --timeout -h -n -s
 $p node disable --id=;1 2 nas-a nas-b odd
 $p node status -n ;1 2 nas-a nas-b odd
 $p service move -s x --node=;1 2 nas-a nas-b odd
@@ -88,7 +88,7 @@ check "zsh: a hostile service name is offered as it is" '$(touch${IFS}pwned)' "$
 write_cluster_config "$example_cluster" "ipc://$scratch/silent.sock" "$scratch/silent.json" ||
   fail "write the configuration of the silent daemon"
 install_client "$program" "$scratch/silent" "$scratch/silent.json"
-timeout 3 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
+timeout 1.5 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
 check "the real program waits for the silent daemon (killed by timeout)" 124 $?
 silent_line="$scratch/silent/tarnex-viravi node disable --id="
 STUB_MODE=silent run_zsh "$p node disable --id=" "$silent_line"

@@ -5,6 +5,8 @@
 #include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -61,13 +63,30 @@ bool drop_privileges() {
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (null_fd < 0 || dup2(null_fd, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
-      dup2(err, STDERR_FILENO) < 0 || (directory != nullptr && chdir(directory) != 0)) {
+  // A negative descriptor: the program starts with that one closed.
+  const auto place = [](int fd, int target) { return fd < 0 ? close(target) : dup2(fd, target); };
+  if (null_fd < 0 || dup2(null_fd, STDIN_FILENO) < 0 || place(out, STDOUT_FILENO) < 0 ||
+      place(err, STDERR_FILENO) < 0 || (directory != nullptr && chdir(directory) != 0)) {
     _exit(126);
   }
   if (drop && !drop_privileges()) _exit(exec_failed_status);
   execve(program, argv, envp);
   _exit(exec_failed_status);
+}
+
+// A pipe, or a pseudo-terminal that passes bytes through unchanged (raw), as
+// {read end, write end}, both closed on exec.
+bool open_channel(std::array<int, 2>& fds, bool terminal) {
+  if (!terminal) return pipe2(fds.data(), O_CLOEXEC) == 0;
+  if (openpty(&fds[0], &fds[1], nullptr, nullptr, nullptr) != 0) return false;
+  termios raw{};
+  if (tcgetattr(fds[1], &raw) == 0) {
+    cfmakeraw(&raw);
+    tcsetattr(fds[1], TCSANOW, &raw);
+  }
+  for (const int fd : fds)
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+  return true;
 }
 
 int remaining_ms(Clock::time_point deadline) {
@@ -130,7 +149,7 @@ void start_child(ChildProcess& child, const ProcessRun& run) {
 
   std::array<int, 2> out_pipe{-1, -1};
   std::array<int, 2> err_pipe{-1, -1};
-  if (pipe2(out_pipe.data(), O_CLOEXEC) != 0 || pipe2(err_pipe.data(), O_CLOEXEC) != 0) {
+  if (!open_channel(out_pipe, run.out_terminal) || !open_channel(err_pipe, run.err_terminal)) {
     const std::system_error error = os_error("pipe2");
     for (int& fd : out_pipe)
       close_fd(fd);
@@ -139,7 +158,8 @@ void start_child(ChildProcess& child, const ProcessRun& run) {
   const pid_t pid = fork();
   if (pid == 0) {
     exec_child(program.c_str(), arg_pointers.data(), environment_pointers.data(),
-               directory.empty() ? nullptr : directory.c_str(), out_pipe[1], err_pipe[1], drop);
+               directory.empty() ? nullptr : directory.c_str(), run.closed_stdout ? -1 : out_pipe[1],
+               run.closed_stderr ? -1 : err_pipe[1], drop);
   }
   if (pid < 0) {
     const std::system_error error = os_error("fork");

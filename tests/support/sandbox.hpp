@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -18,6 +19,9 @@ struct RunOptions {
   std::optional<std::string> argv0;  // default: the sandbox's program path
   Transport* transport = nullptr;    // default: ZeroMQ
   std::chrono::milliseconds progress_interval{2000};
+  bool out_is_terminal = false;
+  bool err_is_terminal = false;
+  FILE* out = nullptr;  // default: captured in the result
 };
 
 // A fresh temporary directory with the program's place in it (`program`, a

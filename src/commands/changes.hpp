@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "commands/context.hpp"
+#include "daemon/exchange.hpp"
+
+namespace tarnex {
+
+// A request that changes the cluster, as the operator is told about it when
+// its outcome is not known: what it was doing, and the command that shows
+// the actual state.
+struct Change {
+  std::string doing;  // "disabling node 2"
+  std::string check;  // "tarnex-viravi node status --id=2"
+};
+
+// Whether an action changes the cluster (every one but the listings).
+bool changes_state(const std::string& action);
+
+Change node_change(const std::string& program_name, const std::string& action, const std::string& node);
+Change service_change(const std::string& program_name, const std::string& action, const std::string& service,
+                      const std::optional<std::string>& node);
+Change cluster_exit_change(const std::string& program_name);
+
+// send_request for a change. A stop signal while it waits writes that the
+// change may already have taken effect, then ends the program as the signal
+// would; a reply that never came within the timeout is followed by the same
+// word on the context's error stream.
+DaemonReply send_change(const CommandContext& context, const Json& request, const Change& change);
+
+}  // namespace tarnex

@@ -1,0 +1,145 @@
+// What only a started program shows of its endings: a change interrupted
+// while it waits leaves a word, missing standard descriptors and a closed
+// pipe end it the conventional way, and at a terminal it says where it waits.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/process.hpp"
+#include "support/responder.hpp"
+#include "support/sandbox.hpp"
+
+namespace tarnex::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string bravo =
+    R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
+
+// A stop signal while a change waits for its reply: the change may have
+// gone through, and the operator is told so and how to look; a read-only
+// command just ends.
+TEST(Interrupted, ChangesLeaveAWordListingsEndSilently) {
+  const std::string check = " may already have taken effect; check the actual state: tarnex-viravi ";
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<Reply> script;  // the last request is left waiting
+    int signal;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{"node", "disable", "--id=2"},
+       {stay_silent()},
+       SIGINT,
+       "Interrupted: disabling node 2" + check + "node status --id=2\n"},
+      {{"node", "exit", "--id=alpha", "-f"},
+       {stay_silent()},
+       SIGTERM,
+       "Interrupted: removing node alpha from the cluster" + check + "node status --id=alpha\n"},
+      {{"service", "start", "--name=db", "--node=2"},
+       {stay_silent()},
+       SIGHUP,
+       "Interrupted: starting service db on node 2" + check + "service status --name=db\n"},
+      {{"cluster", "exit"},
+       {stay_silent()},
+       SIGINT,
+       "Interrupted: stopping every service and removing every node" + check + "cluster status\n"},
+      {{"service", "move", "--name=db", "--node=bravo"},
+       {{bravo}, stay_silent()},
+       SIGTERM,
+       "Interrupted: stopping service db" + check + "service status --name=db\n"},
+      {{"service", "status", "--name=db"}, {stay_silent()}, SIGINT, ""},
+      {{"cluster", "status"}, {{bravo}, stay_silent()}, SIGTERM, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    Responder daemon(c.script);
+    Sandbox box;
+    box.use_endpoint(daemon.endpoint());
+    ProcessRun run = box.command(c.args);
+    run.signal = c.signal;
+    run.signal_when = [&daemon, count = c.script.size()] { return daemon.requests().size() >= count; };
+    const RunResult result = run_process(run);
+    EXPECT_EQ(result.signal, c.signal) << "status " << result.exit_status << ": " << result.err;
+    EXPECT_EQ(result.err, c.err);
+  }
+}
+
+// Started with standard output or error closed, the program must not let a
+// library's descriptor take its number (its writes would land there, and
+// the library abort); output it cannot write makes it fail, loudly when it
+// still can.
+TEST(StandardDescriptors, ClosedOnesNeitherAbortNorPassForSuccess) {
+  struct Case {
+    bool stdout_closed;
+    bool stderr_closed;
+    std::vector<std::string> args;
+    std::string reply;
+    std::string err;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {true,
+       false,
+       {"service", "stop", "--name=db"},
+       R"({"response": {"message": "stopped"}})",
+       "Error: cannot write standard output: Bad file descriptor\n",
+       1},
+      {false, true, {"cluster", "exit"}, R"({"error": 1, "errorMessage": "refused"})", "", 11},
+      {true, true, {"node", "list"}, bravo, "", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    Responder daemon({{c.reply}});
+    Sandbox box;
+    box.use_endpoint(daemon.endpoint());
+    ProcessRun run = box.command(c.args);
+    run.closed_stdout = c.stdout_closed;
+    run.closed_stderr = c.stderr_closed;
+    const RunResult result = run_process(run);
+    EXPECT_EQ(result.signal, 0) << "ended by a signal";
+    EXPECT_EQ(result.exit_status, c.status);
+    EXPECT_EQ(result.err, c.err);
+  }
+}
+
+// A reader that goes away (`| head -1`) ends the program as SIGPIPE does,
+// without a message: that is no fault of the run.
+TEST(StandardDescriptors, ABrokenPipeEndsTheProgramAsSigpipeDoes) {
+  Responder daemon({{bravo, 300ms}});
+  Sandbox box;
+  box.use_endpoint(daemon.endpoint());
+  ChildProcess child;
+  start_child(child, box.command({"node", "list"}));
+  close(child.out_fd);
+  child.out_fd = -1;
+  const RunResult result = finish_child(child, 0, 20s);
+  EXPECT_EQ(result.signal, SIGPIPE);
+  EXPECT_EQ(result.err, "");
+}
+
+// With standard error on a terminal the program says, after two silent
+// seconds, that nothing accepts connections at the endpoint.
+TEST(TerminalNotice, ShownOnARealTerminal) {
+  Sandbox box;
+  const std::string endpoint = "ipc://" + (box.dir / "nobody-listens").string();
+  box.use_endpoint(endpoint);
+  ProcessRun run = box.command({"node", "list", "--timeout=3"});
+  run.err_terminal = true;
+  const RunResult result = run_process(run);
+  EXPECT_EQ(result.out, ".\n");
+  EXPECT_EQ(result.err, "Waiting for the daemon at " + endpoint +
+                            ": nothing is accepting connections there. Giving up after 3 s.\n"
+                            "Error: no reply from " +
+                            endpoint + " within 3 s\n");
+  EXPECT_EQ(result.exit_status, 11);
+}
+
+}  // namespace
+}  // namespace tarnex::testing
