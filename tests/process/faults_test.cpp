@@ -104,20 +104,33 @@ TEST(FaultMatrix, MoveWhoseDaemonDiesBeforeTheStart) {
   }
 }
 
-// An interrupt during the node list or the stop of a move is no partial move:
-// the signal simply ends the program.
+// An interrupt during the node list of a move changes nothing and ends the
+// program without a word; one during its stop may have stopped the service,
+// and the operator is told so.
 TEST(FaultMatrix, MoveInterruptedBeforeTheStopCompletes) {
   const std::string nodes =
       R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
-  Responder daemon({{nodes}, die()});
-  Sandbox box;
-  box.use_endpoint(daemon.endpoint());
-  ProcessRun run = box.command({"service", "move", "--name=db", "--node=2"});
-  run.signal = SIGINT;
-  run.signal_when = requests_seen(daemon, 2);
-  const RunResult result = run_process(run);
-  EXPECT_EQ(result.signal, SIGINT);
-  EXPECT_EQ(result.err, "");
+  struct Case {
+    std::vector<Reply> script;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{die()}, ""},
+      {{{nodes}, die()},
+       "Interrupted: stopping service db may already have taken effect; check the actual state: "
+       "tarnex-viravi service status --name=db\n"},
+  };
+  for (const Case& c : cases) {
+    Responder daemon(c.script);
+    Sandbox box;
+    box.use_endpoint(daemon.endpoint());
+    ProcessRun run = box.command({"service", "move", "--name=db", "--node=2"});
+    run.signal = SIGINT;
+    run.signal_when = requests_seen(daemon, c.script.size());
+    const RunResult result = run_process(run);
+    EXPECT_EQ(result.signal, SIGINT);
+    EXPECT_EQ(result.err, c.err);
+  }
 }
 
 // A configuration the user may not read is refused like a missing one; the
