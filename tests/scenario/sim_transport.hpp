@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "daemon/transport.hpp"
 #include "sim_cluster.hpp"
@@ -29,7 +28,6 @@ class SimTransport : public Transport {
   sim::SimTime now{0};   // the daemon's clock
   std::chrono::milliseconds reply_delay{0};
   std::chrono::milliseconds patience{std::chrono::hours(1)};
-  std::vector<std::string> requests;  // every request text, in order
 
  private:
   friend class SimConnection;
