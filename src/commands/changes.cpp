@@ -50,11 +50,10 @@ DaemonReply send_change(const CommandContext& context, const Json& request, cons
   const std::string interrupted = "Interrupted: " + change.doing +
                                   " may already have taken effect; check the actual state: " + change.check +
                                   "\n";
-  DaemonReply reply;
-  {
+  DaemonReply reply = [&] {
     const InterruptHint hint(interrupted);
-    reply = send_request(context.daemon, request);
-  }
+    return send_request(context.daemon, request);
+  }();
   if (reply.timed_out) {
     std::fprintf(context.err, "%s may have taken effect all the same; check the actual state: %s\n",
                  capitalised(change.doing).c_str(), change.check.c_str());
