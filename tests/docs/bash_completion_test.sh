@@ -134,7 +134,7 @@ write_cluster_config "$example_cluster" "ipc://$scratch/silent.sock" "$scratch/s
   fail "write the configuration of the silent daemon"
 install_client "$program" "$scratch/silent" "$scratch/silent.json"
 # Make sure the program really waits there, rather than failing at once.
-timeout 1.5 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
+timeout 0.5 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
 check "the real program waits for the silent daemon (killed by timeout)" 124 $?
 complete_words "$scratch/silent/tarnex-viravi" node disable --id = ""
 check "the real program with a silent daemon offers nothing" "" "$result"

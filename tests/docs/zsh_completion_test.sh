@@ -88,7 +88,7 @@ check "zsh: a hostile service name is offered as it is" '$(touch${IFS}pwned)' "$
 write_cluster_config "$example_cluster" "ipc://$scratch/silent.sock" "$scratch/silent.json" ||
   fail "write the configuration of the silent daemon"
 install_client "$program" "$scratch/silent" "$scratch/silent.json"
-timeout 1.5 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
+timeout 0.5 "$scratch/silent/tarnex-viravi" node list >/dev/null 2>&1
 check "the real program waits for the silent daemon (killed by timeout)" 124 $?
 silent_line="$scratch/silent/tarnex-viravi node disable --id="
 STUB_MODE=silent run_zsh "$p node disable --id=" "$silent_line"
