@@ -1,6 +1,7 @@
 // What the person at a terminal gets beyond the exact bytes scripts get:
 // texts from the daemon and the files with their control characters made
-// visible. Every case runs into pipes as well, where nothing of this shows.
+// visible, and refused command lines named. Every case runs into pipes as
+// well, where nothing of this shows.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -155,6 +156,66 @@ TEST(TerminalText, DaemonTextsAreNeutralisedOnlyAtATerminal) {
   for (const TerminalCase& c : cases) {
     SCOPED_TRACE(joined(c.args));
     expect_piped_and_at_terminal(c, box);
+  }
+}
+
+// A refused command line is named at a terminal, with the known word that
+// is closest when one is clearly closest; into a pipe only the usage text
+// and the --force line, as ever.
+TEST(TerminalRefusals, NameWhatWasRefused) {
+  const std::string force = "Error: --force is only valid for 'node exit'\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string usage;
+    std::string piped_err;
+    std::string terminal_err;
+  };
+  const std::vector<Case> cases = {
+      {{"servce", "list"}, top_usage(), "", "Error: unknown system 'servce'; did you mean 'service'?\n"},
+      {{"Cluster"}, top_usage(), "", "Error: unknown system 'Cluster'; did you mean 'cluster'?\n"},
+      {{"storage", "list"}, top_usage(), "", "Error: unknown system 'storage'\n"},
+      {{""}, top_usage(), "", "Error: unknown system ''\n"},
+      {{"nod\x1b"}, top_usage(), "", "Error: unknown system 'nod\\x1b'; did you mean 'node'?\n"},
+      {{"node", "dsable", "-n", "1"},
+       node_usage(),
+       "",
+       "Error: unknown action 'dsable' for node; did you mean 'disable'?\n"},
+      {{"node", "lsit"}, node_usage(), "", "Error: unknown action 'lsit' for node; did you mean 'list'?\n"},
+      {{"node", "stat"}, node_usage(), "", "Error: unknown action 'stat' for node; did you mean 'status'?\n"},
+      // Two actions equally close, or none close enough: no guess.
+      {{"node", "sable", "-n", "1"}, node_usage(), "", "Error: unknown action 'sable' for node\n"},
+      {{"cluster", "list"}, cluster_usage(), "", "Error: unknown action 'list' for cluster\n"},
+      {{"service", "restart", "-s", "db"},
+       service_usage(),
+       "",
+       "Error: unknown action 'restart' for service; did you mean 'start'?\n"},
+      {{"node", "disable"}, node_usage(), "", "Error: 'node disable' needs a node (-n)\n"},
+      {{"node", "exit", "--force"}, node_usage(), "", "Error: 'node exit' needs a node (-n)\n"},
+      {{"node", "list", "--id=2"}, node_usage(), "", "Error: 'node list' takes no node (-n)\n"},
+      {{"service", "move", "--name=db", "--node="},
+       service_usage(),
+       "",
+       "Error: 'service move' needs a node (-n) that is not empty\n"},
+      {{"service", "move", "--node=2"},
+       service_usage(),
+       "",
+       "Error: 'service move' needs a service name (-s)\n"},
+      {{"service", "help", "-s", "db"},
+       service_usage(),
+       "",
+       "Error: 'service help' takes no service name (-s)\n"},
+      // The --force line names a known action's refusal well enough.
+      {{"node", "disable", "-n", "1", "-f"}, node_usage(), force, force},
+      {{"node", "dsable", "-n", "1", "-f"},
+       node_usage(),
+       force,
+       force + "Error: unknown action 'dsable' for node; did you mean 'disable'?\n"},
+  };
+  Sandbox box;
+  box.use_endpoint(endpoint);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(joined(c.args));
+    expect_piped_and_at_terminal({c.args, {}, {c.usage, c.piped_err}, {c.usage, c.terminal_err}, 12}, box);
   }
 }
 
