@@ -44,12 +44,17 @@ int run(const std::vector<std::string>& args, const ProgramIo& io) {
   // Read once per run, and only for a command: help, version and bad options
   // never open a file.
   const Configuration configuration = load_configuration(line.program_name, line.program_dir);
-  // The lines quote the files; at a terminal they are neutralised.
+  // The lines quote the files; at a terminal they are neutralised, and a
+  // mapping fault also says which member of which file it met.
   const auto shown = [&io](const std::string& text) {
     return neutralised(text, io.err_is_terminal, TextKind::name);
   };
   for (const std::string& message : configuration.messages)
     std::fprintf(io.err, "%s\n", shown(message).c_str());
+  if (io.err_is_terminal && !configuration.failed_member.empty()) {
+    std::fprintf(io.err, "ruxd:config: in %s at %s\n", shown(configuration.config_path).c_str(),
+                 shown(configuration.failed_member).c_str());
+  }
   if (configuration.mgmt_url.empty()) {
     std::fputs("Error: mgmt-url is not configured\n", io.err);
     return exit_bad_input;

@@ -1,7 +1,8 @@
 // What the person at a terminal gets beyond the exact bytes scripts get:
 // texts from the daemon and the files with their control characters made
-// visible, and refused command lines named. Every case runs into pipes as
-// well, where nothing of this shows.
+// visible, refused command lines named, and the member a configuration
+// fault was met at. Every case runs into pipes as well, where nothing of
+// this shows.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -237,8 +238,9 @@ TEST(TerminalText, TheEndpointIsNeutralisedWhereverItIsQuoted) {
 }
 
 // The configuration step's lines quote the files: at a terminal they are
-// neutralised.
-TEST(TerminalText, ConfigurationLinesQuoteTheFilesSafely) {
+// neutralised, and a fault met while reading a member names the member and
+// the file, after the library's message as it stands.
+TEST(TerminalText, ConfigurationLinesQuoteTheFilesSafelyAndSayWhere) {
   const std::string no_endpoint = "Error: mgmt-url is not configured\n";
   const std::string node = R"({"id": 1, "internal_addr": "a", "ruxd_port": 1, "nodename": "n"})";
   const std::string url = R"("cluster": {"mgmt-url": "tcp://127.0.0.1:1"})";
@@ -246,10 +248,33 @@ TEST(TerminalText, ConfigurationLinesQuoteTheFilesSafely) {
     std::string what;
     std::string settings;  // after "[RUXD]\nConfig=<the sandbox's ruxd.json>\n"
     std::string config;
-    Streams piped;  // standard error as piped and at a terminal
+    Streams piped;  // standard error as piped and at a terminal; <config> stands for its path
     Streams terminal;
   };
   const std::vector<Case> cases = {
+      {"a wrong type at depth",
+       "",
+       "{" + url + R"(, "nodes": [)" + node + ", " + node +
+           R"(, {"id": 3, "internal_addr": "c", "ruxd_port": "7000"}]})",
+       {"",
+        "ruxd:config: [json.exception.type_error.302] type must be number, but is string\n" + no_endpoint},
+       {"",
+        "ruxd:config: [json.exception.type_error.302] type must be number, but is string\n"
+        "ruxd:config: in <config> at /nodes/2/ruxd_port\n" +
+            no_endpoint}},
+      {"a missing member in a list",
+       "",
+       R"({"service_groups": [{"name": "g", "services": ["s"]}, {}]})",
+       {"", "ruxd:config: [json.exception.out_of_range.403] key 'name' not found\n" + no_endpoint},
+       {"",
+        "ruxd:config: [json.exception.out_of_range.403] key 'name' not found\n"
+        "ruxd:config: in <config> at /service_groups/1/name\n" +
+            no_endpoint}},
+      {"a syntax error names no member",
+       "",
+       R"({"nodes": [)",
+       {"", "ruxd:config: " + json_parse_error(R"({"nodes": [)") + "\n" + no_endpoint},
+       {"", "ruxd:config: " + json_parse_error(R"({"nodes": [)") + "\n" + no_endpoint}},
       {"names quoted by the validation",
        "",
        "{" + url + R"(, "nodes": [)" + node + R"(], "services": [{"name": "d)" + osc_json +
