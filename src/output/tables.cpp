@@ -88,14 +88,20 @@ std::string pool_state(const Json& pool) {
   return json_get_string(pool, state_pointer, empty_text());
 }
 
-std::string cell(const std::string& text, bool terminal) {
-  return neutralised(text, terminal, TextKind::name);
+// A cell as shown: the text itself, or at a terminal its neutralised form,
+// kept in `shown`. Tables into pipes copy nothing.
+const std::string& cell(const std::string& text, bool terminal, std::string& shown) {
+  if (!terminal) return text;
+  shown = neutralised(text, terminal, TextKind::name);
+  return shown;
 }
 
 void print_pool_item(FILE* out, bool& first, const std::string& name, const std::string& state,
                      bool terminal) {
-  std::fprintf(out, "%s%s(%s)", separator(first), cell(name, terminal).c_str(),
-               cell(state, terminal).c_str());
+  std::string shown_name;
+  std::string shown_state;
+  std::fprintf(out, "%s%s(%s)", separator(first), cell(name, terminal, shown_name).c_str(),
+               cell(state, terminal, shown_state).c_str());
   first = false;
 }
 
@@ -183,26 +189,29 @@ std::string node_cell(std::int64_t run_node) {
   return "-";
 }
 
+// The widths of the name columns count the names as shown.
 void print_node_section(FILE* out, const std::vector<NodeEntry>& nodes, bool with_services, bool terminal) {
-  std::vector<std::string> names;
-  names.reserve(nodes.size());
+  std::vector<std::string> shown;  // at a terminal, the names as shown
   std::size_t width = 0;
   for (const NodeEntry& node : nodes) {
-    names.push_back(cell(node.row.name, terminal));
-    width = std::max(width, names.back().size());
+    const std::string& name =
+        terminal ? shown.emplace_back(neutralised(node.row.name, terminal, TextKind::name)) : node.row.name;
+    width = std::max(width, name.size());
   }
   if (with_services) std::fputs("NODES:\n", out);
   std::fprintf(out, "%-*s %4s %9s %9s  %s\n", static_cast<int>(width), "NAME", "ID", "STATE", "STATUS",
                with_services ? "SERVICES" : "");
+  std::string shown_cell;
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     const NodeEntry& node = nodes[i];
-    print_node_row(out, static_cast<int>(width), names[i], static_cast<std::uint64_t>(node.id),
-                   cell(node.row.state, terminal), node.row.enabled);
+    print_node_row(out, static_cast<int>(width), terminal ? shown[i] : node.row.name,
+                   static_cast<std::uint64_t>(node.id), cell(node.row.state, terminal, shown_cell),
+                   node.row.enabled);
     if (with_services) {
       std::fputs("  [", out);
       bool first = true;
       for (const std::string* service : node.services) {
-        std::fprintf(out, "%s%s", separator(first), cell(*service, terminal).c_str());
+        std::fprintf(out, "%s%s", separator(first), cell(*service, terminal, shown_cell).c_str());
         first = false;
       }
       std::fputs(" ]", out);
@@ -216,18 +225,21 @@ void print_node_section(FILE* out, const std::vector<NodeEntry>& nodes, bool wit
 // of them is neutralised.
 void print_service_section(FILE* out, const std::vector<ServiceEntry>& services, bool with_nodes,
                            bool terminal) {
-  std::vector<std::string> names;
+  std::vector<std::string> shown;  // at a terminal, the names as shown
   std::size_t width = 0;
   for_each_service(services, [&](auto service, auto /*end*/) {
-    names.push_back(cell(service->name, terminal));
-    width = std::max(width, names.back().size());
+    const std::string& name =
+        terminal ? shown.emplace_back(neutralised(service->name, terminal, TextKind::name)) : service->name;
+    width = std::max(width, name.size());
   });
   if (with_nodes) std::fputs("SERVICES:\n", out);
   std::fprintf(out, "%-*s %4s %9s %9s  POOLS\n", static_cast<int>(width), "NAME", "NODE", "STATE", "STATUS");
-  auto name = names.begin();
+  auto shown_name = shown.begin();
+  std::string shown_state;
   for_each_service(services, [&](auto service, auto end) {
-    print_service_row(out, static_cast<int>(width), *name++, node_cell(service->row.run_node),
-                      cell(service->row.state, terminal), service->row.enabled);
+    print_service_row(out, static_cast<int>(width), terminal ? *shown_name++ : service->name,
+                      node_cell(service->row.run_node), cell(service->row.state, terminal, shown_state),
+                      service->row.enabled);
     std::fputs("  [", out);
     bool first = true;
     for (auto entry = service; entry != end; ++entry) {
