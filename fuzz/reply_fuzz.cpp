@@ -1,16 +1,19 @@
 // Reply handling on arbitrary reply texts: the strict parse and the failure
 // test, then every consumer of a reply, each under the handler its command
 // runs it in. Only crashes, sanitizer reports, leaks and hangs are faults;
-// an exception is the command's "Exception: %s" ending.
+// an exception is the command's "Exception: %s" ending. Everything runs as
+// into a pipe and as onto a terminal, where no control character may pass.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "commands/context.hpp"
 #include "commands/lookup.hpp"
 #include "commands/replies.hpp"
 #include "commands/support.hpp"
 #include "daemon/exchange.hpp"
+#include "daemon/terminal_text.hpp"
 #include "fuzz_support.hpp"
 #include "output/json_output.hpp"
 #include "output/tables.hpp"
@@ -26,41 +29,65 @@ struct NodeCase {
   Reference node;
 };
 
-void node_commands(const Json& body) {
+tarnex::CommandContext context_for(bool terminal) {
+  tarnex::CommandContext context;
+  context.out = sink();
+  context.err = sink();
+  context.out_is_terminal = terminal;
+  context.err_is_terminal = terminal;
+  return context;
+}
+
+// At a terminal no byte of a control character is left; a message keeps
+// only its newlines and tabs.
+void check_neutralised(const std::string& text) {
+  for (const tarnex::TextKind kind : {tarnex::TextKind::message, tarnex::TextKind::name}) {
+    const std::string shown = tarnex::neutralised(text, true, kind);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(shown[i]);
+      const bool kept = kind == tarnex::TextKind::message && (byte == '\n' || byte == '\t');
+      const auto next = i + 1 < shown.size() ? static_cast<unsigned char>(shown[i + 1]) : 0;
+      const bool c1 = byte == 0xC2 && next >= 0x80 && next <= 0x9F;
+      if ((byte < 0x20 && !kept) || byte == 0x7F || c1) __builtin_trap();
+    }
+  }
+  if (tarnex::neutralised(text, false, tarnex::TextKind::name) != text) __builtin_trap();
+}
+
+void node_commands(const tarnex::CommandContext& context, const Json& body) {
   static const NodeCase cases[] = {
       {"list", std::nullopt}, {"status", std::nullopt}, {"status", "1"}, {"info", "alpha"},
       {"status", "007"},      {"status", ""},           {"enable", "2"}, {"exit", "node-a"},
   };
   for (const NodeCase& c : cases) {
-    tarnex::run_guarded(sink(), [&] {
+    tarnex::run_guarded(context, [&] {
       const Json request = tarnex::node_request(c.action, c.node, false);
-      return tarnex::show_node_reply(sink(), sink(), c.action, c.node, request, body);
+      return tarnex::show_node_reply(context, c.action, c.node, request, body);
     });
   }
 }
 
-void service_commands(const Json& body) {
+void service_commands(const tarnex::CommandContext& context, const Json& body) {
   static const NodeCase cases[] = {
       {"list", std::nullopt}, {"help", std::nullopt}, {"status", "db"}, {"stop", "db"}, {"start", "web"},
   };
   for (const NodeCase& c : cases) {
-    tarnex::run_guarded(sink(),
-                        [&] { return tarnex::show_service_reply(sink(), sink(), c.action, c.node, body); });
+    tarnex::run_guarded(context, [&] { return tarnex::show_service_reply(context, c.action, c.node, body); });
   }
   for (const char* target : {"1", "2", "alpha", ""}) {
     std::int64_t id = -1;
-    tarnex::run_guarded(sink(), [&] { return tarnex::check_move_target(sink(), body, target, id); });
+    tarnex::run_guarded(context, [&] { return tarnex::check_move_target(context, body, target, id); });
   }
 }
 
-void cluster_status(const Json& body) {
-  tarnex::run_guarded(sink(), [&] {
-    tarnex::print_tables(body, body, sink());
-    tarnex::print_tables(body, Json(), sink());
-    tarnex::print_tables(Json(), body, sink());
+void cluster_status(const tarnex::CommandContext& context, const Json& body) {
+  tarnex::run_guarded(context, [&] {
+    tarnex::print_tables(body, body, sink(), context.out_is_terminal);
+    tarnex::print_tables(body, Json(), sink(), context.out_is_terminal);
+    tarnex::print_tables(Json(), body, sink(), context.out_is_terminal);
     return 0;
   });
-  tarnex::run_guarded(sink(), [&] {
+  tarnex::run_guarded(context, [&] {
     const Json document = tarnex::build_status_document(body, body);
     const std::string text = document.dump(2, ' ', false, Json::error_handler_t::strict);
     tarnex::print_status_document(document, sink());
@@ -79,18 +106,22 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  tarnex::DaemonReply reply;
+  check_neutralised(text);
+  Json body;
   try {
-    reply = tarnex::parse_reply(text, sink());
+    body = tarnex::parse_reply(text, sink(), size % 2 == 0).body;
   } catch (const std::exception&) {
     return 0;  // the command's "Exception: %s"
   }
   // Consumers see failed replies too: cluster status shows whatever the other
   // request brought back.
   for (const char* key : {"1", "alpha", ""})
-    static_cast<void>(tarnex::lookup_node(reply.body, key));
-  node_commands(reply.body);
-  service_commands(reply.body);
-  cluster_status(reply.body);
+    static_cast<void>(tarnex::lookup_node(body, key));
+  for (const bool terminal : {false, true}) {
+    const tarnex::CommandContext context = context_for(terminal);
+    node_commands(context, body);
+    service_commands(context, body);
+    cluster_status(context, body);
+  }
   return 0;
 }

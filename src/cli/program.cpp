@@ -8,6 +8,7 @@
 #include "cli/dispatch.hpp"
 #include "cli/usage.hpp"
 #include "config/discovery.hpp"
+#include "daemon/terminal_text.hpp"
 #include "exit_status.hpp"
 
 namespace tarnex {
@@ -43,8 +44,17 @@ int run(const std::vector<std::string>& args, const ProgramIo& io) {
   // Read once per run, and only for a command: help, version and bad options
   // never open a file.
   const Configuration configuration = load_configuration(line.program_name, line.program_dir);
+  // The lines quote the files; at a terminal they are neutralised, and a
+  // mapping fault also says which member of which file it met.
+  const auto shown = [&io](const std::string& text) {
+    return neutralised(text, io.err_is_terminal, TextKind::name);
+  };
   for (const std::string& message : configuration.messages)
-    std::fprintf(io.err, "%s\n", message.c_str());
+    std::fprintf(io.err, "%s\n", shown(message).c_str());
+  if (io.err_is_terminal && !configuration.failed_member.empty()) {
+    std::fprintf(io.err, "ruxd:config: in %s at %s\n", shown(configuration.config_path).c_str(),
+                 shown(configuration.failed_member).c_str());
+  }
   if (configuration.mgmt_url.empty()) {
     std::fputs("Error: mgmt-url is not configured\n", io.err);
     return exit_bad_input;
@@ -54,7 +64,8 @@ int run(const std::vector<std::string>& args, const ProgramIo& io) {
     line.options.timeout = parse_timeout(*configuration.timeout);
     if (!line.options.timeout) {
       std::fprintf(io.err, "Error: %s: Timeout is not a whole number of seconds: %s\n",
-                   configuration.settings_path.c_str(), configuration.timeout->c_str());
+                   shown(configuration.settings_path.string()).c_str(),
+                   shown(*configuration.timeout).c_str());
       return exit_bad_input;
     }
   }
@@ -62,6 +73,8 @@ int run(const std::vector<std::string>& args, const ProgramIo& io) {
   CommandContext context;
   context.out = io.out;
   context.err = io.err;
+  context.out_is_terminal = io.out_is_terminal;
+  context.err_is_terminal = io.err_is_terminal;
   context.program_name = line.program_name;
   context.daemon.transport = io.transport;
   context.daemon.endpoint = line.options.mgmt_url;
@@ -69,6 +82,7 @@ int run(const std::vector<std::string>& args, const ProgramIo& io) {
   // standard error.
   context.daemon.progress = line.options.output == "json" ? io.err : io.out;
   context.daemon.err = io.err;
+  context.daemon.err_is_terminal = io.err_is_terminal;
   context.daemon.progress_interval = io.progress_interval;
   context.daemon.timeout = std::chrono::seconds(line.options.timeout.value_or(0));
   context.daemon.explain_wait = io.err_is_terminal;

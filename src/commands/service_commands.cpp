@@ -10,6 +10,7 @@
 #include "commands/replies.hpp"
 #include "commands/support.hpp"
 #include "daemon/exchange.hpp"
+#include "daemon/terminal_text.hpp"
 #include "output/tables.hpp"
 
 namespace tarnex {
@@ -29,47 +30,52 @@ std::string move_recovery_hint(const std::string& program_name, const std::strin
   return text;
 }
 
-void print_service_line(FILE* out, const Json& record) {
+void print_service_line(FILE* out, bool terminal, const Json& record) {
   static const JsonPointer name_pointer("/name");
   static const JsonPointer run_node_pointer("/run_node");
   static const JsonPointer state_pointer("/state");
   static const JsonPointer enabled_pointer("/enabled");
-  const std::string name = json_get_string(record, name_pointer, "");
-  print_service_row(out, static_cast<int>(name.size()), name, json_get_string(record, run_node_pointer, "-"),
-                    json_get_string(record, state_pointer, ""),
-                    json_get_bool(record, enabled_pointer, false));
-  print_pool_list(out, record);
+  const auto cell = [&](const JsonPointer& pointer, const std::string& fallback) {
+    return neutralised(json_get_string(record, pointer, fallback), terminal, TextKind::name);
+  };
+  const std::string name = cell(name_pointer, "");
+  print_service_row(out, static_cast<int>(name.size()), name, cell(run_node_pointer, "-"),
+                    cell(state_pointer, ""), json_get_bool(record, enabled_pointer, false));
+  print_pool_list(out, record, terminal);
   std::fputc('\n', out);
 }
 
-void print_help_list(FILE* out, const Json& entries) {
+void print_help_list(FILE* out, bool terminal, const Json& entries) {
   static const JsonPointer self("");
   std::fputs("COMMAND\n", out);
   for (const Json& entry : entries)
-    print_text_line(out, json_get_string(entry, self, ""));
+    print_text_line(out, terminal, json_get_string(entry, self, ""));
 }
 
 // Shows the records of a reply to a request naming one service; the first
 // element that reports an error ends the walk with status 11.
-int print_named_records(FILE* out, FILE* err, const std::string& action, const std::string& service,
+int print_named_records(const CommandContext& context, const std::string& action, const std::string& service,
                         const Json& records) {
   static const JsonPointer error_message_pointer("/errorMessage");
   static const JsonPointer name_pointer("/name");
   const bool show = action == "info" || action == "status";
+  const bool terminal = context.err_is_terminal;
   for (const Json& record : records) {
     if (record.is_object() && record.contains("error")) {
-      std::fprintf(err, "Error: %s: %s\n", json_get_string(record, error_message_pointer, "").c_str(),
-                   json_get_string(record, name_pointer, service).c_str());
+      const std::string message = json_get_string(record, error_message_pointer, "");
+      const std::string name = json_get_string(record, name_pointer, service);
+      std::fprintf(context.err, "Error: %s: %s\n", neutralised(message, terminal, TextKind::message).c_str(),
+                   neutralised(name, terminal, TextKind::name).c_str());
       return exit_request_failed;
     }
-    if (show) print_service_line(out, record);
+    if (show) print_service_line(context.out, context.out_is_terminal, record);
   }
   return exit_success;
 }
 
 }  // namespace
 
-int show_service_reply(FILE* out, FILE* err, const std::string& action,
+int show_service_reply(const CommandContext& context, const std::string& action,
                        const std::optional<std::string>& service, const Json& body) {
   static const JsonPointer message_pointer("/response/message");
   if (!body.is_object()) return exit_success;
@@ -77,18 +83,18 @@ int show_service_reply(FILE* out, FILE* err, const std::string& action,
   auto response = body.find("response");
   if (response != body.end() && response->is_array()) {
     if (action == "help") {
-      print_help_list(out, *response);
+      print_help_list(context.out, context.out_is_terminal, *response);
       return exit_success;
     }
     if (!service) {
-      print_tables(Json(), body, out);
+      print_tables(Json(), body, context.out, context.out_is_terminal);
       return exit_success;
     }
-    return print_named_records(out, err, action, *service, *response);
+    return print_named_records(context, action, *service, *response);
   }
   if (response != body.end() && response->is_object() && body.contains(message_pointer)) {
     // The one strictly read member: a message that is not a string is an error.
-    print_text_line(out, response->at("message").get<std::string>());
+    print_text_line(context.out, context.out_is_terminal, response->at("message").get<std::string>());
   }
   return exit_success;
 }
@@ -100,14 +106,14 @@ namespace {
 int service_command(const CommandContext& context, const std::string& action,
                     const std::optional<std::string>& service, const std::optional<std::string>& node,
                     bool announce) {
-  return run_guarded(context.err, [&] {
+  return run_guarded(context, [&] {
     const Json request = service_request(action, service, node);
     const DaemonReply reply =
         service && announce && changes_state(action)
             ? send_change(context, request, service_change(context.program_name, action, *service, node))
             : send_request(context.daemon, request);
     if (reply.exit_code != 0) return reply.exit_code;
-    return show_service_reply(context.out, context.err, action, service, reply.body);
+    return show_service_reply(context, action, service, reply.body);
   });
 }
 
@@ -118,11 +124,13 @@ int run_service_command(const CommandContext& context, const std::string& action
   return service_command(context, action, service, node, true);
 }
 
-int check_move_target(FILE* err, const Json& nodes, const std::string& node, std::int64_t& id) {
+int check_move_target(const CommandContext& context, const Json& nodes, const std::string& node,
+                      std::int64_t& id) {
   static const JsonPointer id_pointer("/id");
   static const JsonPointer enabled_pointer("/enabled");
   static const JsonPointer state_pointer("/state");
 
+  FILE* err = context.err;
   const Json* record = lookup_node(nodes, node);
   if (record == nullptr) return report_node_not_found(err, node);
   id = json_get_int(*record, id_pointer, -1);
@@ -136,19 +144,20 @@ int check_move_target(FILE* err, const Json& nodes, const std::string& node, std
   }
   const std::string state = json_get_string(*record, state_pointer, "");
   if (state != "ONLINE") {
+    const std::string shown = neutralised(state, context.err_is_terminal, TextKind::name);
     std::fprintf(err, "Error: cannot run service on node %s: state is %s\n", node.c_str(),
-                 state.empty() ? "unknown" : state.c_str());
+                 state.empty() ? "unknown" : shown.c_str());
     return exit_request_failed;
   }
   return exit_success;
 }
 
 int move_service(const CommandContext& context, const std::string& service, const std::string& node) {
-  return run_guarded(context.err, [&] {
+  return run_guarded(context, [&] {
     const DaemonReply nodes = send_request(context.daemon, node_request("status", std::nullopt, false));
     if (nodes.exit_code != 0) return nodes.exit_code;
     std::int64_t id = -1;
-    if (const int refused = check_move_target(context.err, nodes.body, node, id); refused != exit_success) {
+    if (const int refused = check_move_target(context, nodes.body, node, id); refused != exit_success) {
       return refused;
     }
     const std::string id_text = std::to_string(id);

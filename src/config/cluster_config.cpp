@@ -30,6 +30,40 @@ T wrap_fraction(double value) {
   return static_cast<T>(static_cast<std::uint64_t>(wrapped));
 }
 
+// Where the mapping is in the document: one step per level, a member's key
+// or an array index. A read pushes its step and pops it once it succeeded, so
+// a read that throws leaves the path to the member that failed.
+struct Step {
+  const char* key = nullptr;  // nullptr: an array element
+  std::size_t index = 0;
+};
+using Trail = std::vector<Step>;
+
+// Reads the member `key` of `object` with `read`, its step on the trail
+// while it runs.
+template <typename Read>
+auto member(Trail& trail, const char* key, Read&& read) {
+  trail.push_back({key, 0});
+  auto value = read();
+  trail.pop_back();
+  return value;
+}
+
+// Reads each element of `array` with `read`, its index on the trail while
+// it runs.
+template <typename Read>
+auto elements(Trail& trail, const json& array, Read&& read) {
+  std::vector<decltype(read(array))> result;
+  result.reserve(array.size());
+  trail.push_back({nullptr, 0});
+  for (const json& element : array) {
+    result.push_back(read(element));
+    ++trail.back().index;
+  }
+  trail.pop_back();
+  return result;
+}
+
 // Any JSON number or boolean; other kinds get the library's own type error.
 template <typename T>
 T number_value(const json& value) {
@@ -38,12 +72,17 @@ T number_value(const json& value) {
 }
 
 template <typename T>
-T required_number(const json& object, const char* key) {
-  return number_value<T>(object.at(key));
+T required_number(const json& object, const char* key, Trail& trail) {
+  return member(trail, key, [&] { return number_value<T>(object.at(key)); });
 }
 
-std::string required_string(const json& object, const char* key) {
-  return object.at(key).get<std::string>();
+std::string required_string(const json& object, const char* key, Trail& trail) {
+  return member(trail, key, [&] { return object.at(key).get<std::string>(); });
+}
+
+// A boolean with a default; a member of any other kind is a type error.
+bool flag(const json& object, const char* key, bool fallback, Trail& trail) {
+  return member(trail, key, [&] { return object.value(key, fallback); });
 }
 
 std::optional<std::string> optional_string(const json& object, const char* key) {
@@ -68,14 +107,12 @@ std::optional<std::int32_t> optional_int32(const json& object, const char* key) 
 }
 
 // A list of names the daemon relies on: one non-string element fails the load.
-std::vector<std::string> strict_string_list(const json& object, const char* key) {
-  std::vector<std::string> result;
+std::vector<std::string> strict_string_list(const json& object, const char* key, Trail& trail) {
   const auto it = object.find(key);
-  if (it == object.end() || !it->is_array()) return result;
-  result.reserve(it->size());
-  for (const json& element : *it)
-    result.push_back(element.get<std::string>());
-  return result;
+  if (it == object.end() || !it->is_array()) return {};
+  return member(trail, key, [&] {
+    return elements(trail, *it, [](const json& element) { return element.get<std::string>(); });
+  });
 }
 
 // A list where the daemon itself ignores what is not a string.
@@ -87,10 +124,11 @@ std::vector<std::string> string_elements(const json& array) {
   return result;
 }
 
-ClusterSection read_cluster_section(const json& object) {
+ClusterSection read_cluster_section(const json& object, Trail& trail) {
   ClusterSection section;
   if (const auto it = object.find("type"); it != object.end() && !it->is_null()) {
-    section.type = it->get<std::string>();  // any other kind is a type error
+    // Any kind but a string is a type error.
+    section.type = member(trail, "type", [&] { return it->get<std::string>(); });
   }
   section.redundancy_n_plus = optional_unsigned<std::uint32_t>(object, "redundancy_n_plus");
   section.start_delay = optional_int32(object, "start_delay");
@@ -98,17 +136,17 @@ ClusterSection read_cluster_section(const json& object) {
   return section;
 }
 
-NodeConfig read_node(const json& object) {
+NodeConfig read_node(const json& object, Trail& trail) {
   NodeConfig node;
-  node.id = required_number<std::uint32_t>(object, "id");
-  node.internal_addr = required_string(object, "internal_addr");
-  node.ruxd_port = required_number<std::uint16_t>(object, "ruxd_port");
-  node.nodename = required_string(object, "nodename");
+  node.id = required_number<std::uint32_t>(object, "id", trail);
+  node.internal_addr = required_string(object, "internal_addr", trail);
+  node.ruxd_port = required_number<std::uint16_t>(object, "ruxd_port", trail);
+  node.nodename = required_string(object, "nodename", trail);
   node.assigned_target = optional_string(object, "assigned_target").value_or(std::string());
-  node.enabled = object.value("enabled", true);
-  node.devices = strict_string_list(object, "devices");
+  node.enabled = flag(object, "enabled", true, trail);
+  node.devices = strict_string_list(object, "devices", trail);
   node.site_id = optional_unsigned<std::uint32_t>(object, "site-id");
-  node.leadership_disabled = object.value("leadership_disabled", false);
+  node.leadership_disabled = flag(object, "leadership_disabled", false, trail);
   node.runner_port = optional_unsigned<std::uint16_t>(object, "runner_port");
   return node;
 }
@@ -122,26 +160,26 @@ ExternalIp read_external_ip(const json& object) {
   return ip;
 }
 
-ServiceConfig read_service(const json& object) {
+ServiceConfig read_service(const json& object, Trail& trail) {
   ServiceConfig service;
-  service.name = required_string(object, "name");
-  service.enabled = object.value("enabled", true);
+  service.name = required_string(object, "name", trail);
+  service.enabled = flag(object, "enabled", true, trail);
   if (const auto it = object.find("ext_ips"); it != object.end() && it->is_array()) {
     service.ext_ips.reserve(it->size());
     // An element that is not an object still counts, with every field empty.
     for (const json& element : *it)
       service.ext_ips.push_back(read_external_ip(element));
   }
-  service.pools = strict_string_list(object, "pools");
+  service.pools = strict_string_list(object, "pools", trail);
   service.pri0 = optional_unsigned<std::uint32_t>(object, "pri0");
   service.pri1 = optional_unsigned<std::uint32_t>(object, "pri1");
   return service;
 }
 
-ServiceGroupConfig read_service_group(const json& object) {
+ServiceGroupConfig read_service_group(const json& object, Trail& trail) {
   ServiceGroupConfig group;
-  group.name = required_string(object, "name");
-  group.services = strict_string_list(object, "services");
+  group.name = required_string(object, "name", trail);
+  group.services = strict_string_list(object, "services", trail);
   return group;
 }
 
@@ -165,10 +203,10 @@ std::uint32_t preference_node_id(const json& value) {
   return static_cast<std::uint32_t>(id);
 }
 
-DistributionPreference read_preference(const json& object) {
+DistributionPreference read_preference(const json& object, Trail& trail) {
   DistributionPreference preference;
-  preference.service = required_string(object, "service");
-  preference.node = preference_node_id(object.at("node"));
+  preference.service = required_string(object, "service", trail);
+  preference.node = member(trail, "node", [&] { return preference_node_id(object.at("node")); });
   return preference;
 }
 
@@ -183,39 +221,46 @@ HaSection read_ha_section(const json& object) {
 }
 
 template <typename Record>
-std::vector<Record> read_records(const json& root, const char* key, Record (*read)(const json&)) {
-  std::vector<Record> records;
+std::vector<Record> read_records(const json& root, const char* key, Record (*read)(const json&, Trail&),
+                                 Trail& trail) {
   const auto it = root.find(key);
-  if (it == root.end() || !it->is_array()) return records;
-  records.reserve(it->size());
-  for (const json& element : *it)
-    records.push_back(read(element));
-  return records;
+  if (it == root.end() || !it->is_array()) return {};
+  return member(trail, key, [&] {
+    return elements(trail, *it, [&](const json& element) { return read(element, trail); });
+  });
 }
 
-ClusterConfig map_config(const json& root) {
+ClusterConfig map_config(const json& root, Trail& trail) {
   ClusterConfig config;
   if (!root.is_object()) return config;
   if (const auto it = root.find("cluster"); it != root.end() && it->is_object()) {
-    config.cluster = read_cluster_section(*it);
+    config.cluster = member(trail, "cluster", [&] { return read_cluster_section(*it, trail); });
   }
-  config.nodes = read_records(root, "nodes", read_node);
-  config.services = read_records(root, "services", read_service);
-  config.service_groups = read_records(root, "service_groups", read_service_group);
-  config.distribution_preferences = read_records(root, "distribution_preferences", read_preference);
+  config.nodes = read_records(root, "nodes", read_node, trail);
+  config.services = read_records(root, "services", read_service, trail);
+  config.service_groups = read_records(root, "service_groups", read_service_group, trail);
+  config.distribution_preferences = read_records(root, "distribution_preferences", read_preference, trail);
   if (const auto it = root.find("ha"); it != root.end() && it->is_object()) {
     config.ha = read_ha_section(*it);
   }
   if (const auto it = root.find("pools"); it != root.end() && it->is_object()) {
     // The document keeps its members in the map's own order, byte-wise by
     // name, so each pool goes in at the end without a search.
-    for (const auto& member : it->items()) {
-      if (member.value().is_array()) {
-        config.pools.emplace_hint(config.pools.end(), member.key(), string_elements(member.value()));
+    for (const auto& pool : it->items()) {
+      if (pool.value().is_array()) {
+        config.pools.emplace_hint(config.pools.end(), pool.key(), string_elements(pool.value()));
       }
     }
   }
   return config;
+}
+
+// The JSON pointer of a trail, "/nodes/2/ruxd_port".
+std::string pointer_text(const Trail& trail) {
+  json::json_pointer pointer;
+  for (const Step& step : trail)
+    pointer.push_back(step.key != nullptr ? std::string(step.key) : std::to_string(step.index));
+  return pointer.to_string();
 }
 
 // Reads the text once without building anything, to give up once arrays and
@@ -260,7 +305,7 @@ class NestingCheck : public json::json_sax_t {
 
 }  // namespace
 
-ClusterConfig load_cluster_config(const std::string& path) {
+ClusterConfig load_cluster_config(const std::string& path, std::string& failed_member) {
   // Only a regular file can be a configuration. Opening a FIFO would wait for
   // a writer for ever, and a directory opens fine on some systems and only
   // fails on the first read; neither is more usable than a missing path.
@@ -277,7 +322,18 @@ ClusterConfig load_cluster_config(const std::string& path) {
   // One value; whatever follows it is not examined (not strict).
   json document;
   in >> document;
-  return map_config(document);
+  Trail trail;
+  try {
+    return map_config(document, trail);
+  } catch (...) {
+    failed_member = pointer_text(trail);
+    throw;
+  }
+}
+
+ClusterConfig load_cluster_config(const std::string& path) {
+  std::string failed_member;
+  return load_cluster_config(path, failed_member);
 }
 
 }  // namespace tarnex

@@ -83,4 +83,9 @@ inline constexpr std::size_t max_config_depth = 512;
 // exceptions for syntax and mapping faults (all derive from std::exception).
 ClusterConfig load_cluster_config(const std::string& path);
 
+// load_cluster_config that, when mapping a member fails, first sets
+// `failed_member` to the JSON pointer of the member being read
+// ("/nodes/2/ruxd_port"); the exception is the same.
+ClusterConfig load_cluster_config(const std::string& path, std::string& failed_member);
+
 }  // namespace tarnex

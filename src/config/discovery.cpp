@@ -51,9 +51,10 @@ Configuration load_configuration(const std::string& program_name, const std::fil
   result.settings_path = find_settings_file(program_name, search_dirs, std::size(search_dirs));
   const Settings settings = read_settings_file(result.settings_path);
   result.timeout = settings.timeout;
-  const std::string& path = settings.config_path;
+  result.config_path = settings.config_path;
+  const std::string& path = result.config_path;
   try {
-    const ClusterConfig config = load_cluster_config(path);
+    const ClusterConfig config = load_cluster_config(path, result.failed_member);
     const std::vector<std::string> errors = validate_cluster_config(config);
     if (errors.empty()) {
       result.mgmt_url = config.cluster.mgmt_url.value_or("");

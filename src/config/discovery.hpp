@@ -33,6 +33,10 @@ struct Configuration {
   std::vector<std::string> messages;  // for standard error, in order, without newlines
   std::filesystem::path settings_path;
   std::optional<std::string> timeout;  // the settings file's "Timeout", as written
+  std::string config_path;             // the daemon configuration file, as the settings name it
+  // When mapping the daemon configuration failed on a member: its JSON
+  // pointer ("/nodes/2/ruxd_port"); empty otherwise.
+  std::string failed_member;
 };
 
 // Finds the settings file of `program_name` (its directory first, then

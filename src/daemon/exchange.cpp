@@ -7,6 +7,7 @@
 #include <utility>
 #include <variant>
 
+#include "daemon/terminal_text.hpp"
 #include "exit_status.hpp"
 
 namespace tarnex {
@@ -34,13 +35,12 @@ void explain_wait(const DaemonChannel& channel, PeerState peer) {
       "nothing is accepting connections there",
       "connected, no answer yet",
   };
-  const std::string until = channel.timeout.count() == 0
-                              ? "Ctrl-C stops; --timeout=SECONDS limits the wait"
-                              : "Giving up after " + seconds_text(channel.timeout);
-  std::fprintf(channel.err, "Waiting for the daemon at %s: %s. %s.\n", channel.endpoint.c_str(),
+  const std::string until = channel.timeout.count() == 0 ? "Ctrl-C stops; --timeout=SECONDS limits the wait"
+                                                         : "Giving up after " + seconds_text(channel.timeout);
+  const std::string endpoint = neutralised(channel.endpoint, channel.err_is_terminal, TextKind::name);
+  std::fprintf(channel.err, "Waiting for the daemon at %s: %s. %s.\n", endpoint.c_str(),
                states[static_cast<int>(peer)], until.c_str());
 }
-
 
 // Sends the request and waits for its reply, a dot for every interval of
 // silence, until the channel's timeout. Every failure on the way becomes a
@@ -83,19 +83,20 @@ std::variant<std::string, Json> exchange(Connection& connection, const DaemonCha
 
 }  // namespace
 
-DaemonReply test_reply(Json body, FILE* err) {
+DaemonReply test_reply(Json body, FILE* err, bool err_is_terminal) {
   static const JsonPointer error_pointer("/error");
   static const JsonPointer message_pointer("/errorMessage");
   DaemonReply reply{std::move(body), exit_success};
   if (reply.body.contains(error_pointer)) {
-    std::fprintf(err, "Error: %s\n", json_get_string(reply.body, message_pointer, "").c_str());
+    const std::string message = json_get_string(reply.body, message_pointer, "");
+    std::fprintf(err, "Error: %s\n", neutralised(message, err_is_terminal, TextKind::message).c_str());
     reply.exit_code = exit_request_failed;
   }
   return reply;
 }
 
-DaemonReply parse_reply(const std::string& text, FILE* err) {
-  return test_reply(parse_strict(text, "reply"), err);
+DaemonReply parse_reply(const std::string& text, FILE* err, bool err_is_terminal) {
+  return test_reply(parse_strict(text, "reply"), err, err_is_terminal);
 }
 
 DaemonReply send_request(const DaemonChannel& channel, const Json& request) {
@@ -107,11 +108,11 @@ DaemonReply send_request(const DaemonChannel& channel, const Json& request) {
   }
   if (Json* local = std::get_if<Json>(&received)) {
     const bool timed_out = local->value("error", 0) == no_reply_in_time;
-    DaemonReply reply = test_reply(std::move(*local), channel.err);
+    DaemonReply reply = test_reply(std::move(*local), channel.err, channel.err_is_terminal);
     reply.timed_out = timed_out;
     return reply;
   }
-  return parse_reply(std::get<std::string>(received), channel.err);
+  return parse_reply(std::get<std::string>(received), channel.err, channel.err_is_terminal);
 }
 
 }  // namespace tarnex

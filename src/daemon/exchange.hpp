@@ -21,8 +21,9 @@ struct DaemonReply {
 struct DaemonChannel {
   Transport* transport = nullptr;
   std::string endpoint;
-  FILE* progress = stdout;  // a dot per silent interval, and the newline after them
-  FILE* err = stderr;       // the "Error: " line of a failed request
+  FILE* progress = stdout;       // a dot per silent interval, and the newline after them
+  FILE* err = stderr;            // the "Error: " line of a failed request
+  bool err_is_terminal = false;  // daemon and file texts on `err` are neutralised
   std::chrono::milliseconds progress_interval{2000};
   std::chrono::seconds timeout{0};  // how long to wait for a reply; 0: for ever
   // Standard error is a terminal: after the first silent interval, say on
@@ -31,12 +32,13 @@ struct DaemonChannel {
 };
 
 // The one test for a failed request: a reply with a member at "/error" has
-// failed; its "errorMessage" goes to `err` as "Error: %s\n".
-DaemonReply test_reply(Json body, FILE* err);
+// failed; its "errorMessage" goes to `err` as "Error: %s\n", neutralised
+// when `err_is_terminal`.
+DaemonReply test_reply(Json body, FILE* err, bool err_is_terminal);
 
 // Parses a reply text strictly (parse_strict) and tests it. Throws what
 // parse_strict throws.
-DaemonReply parse_reply(const std::string& text, FILE* err);
+DaemonReply parse_reply(const std::string& text, FILE* err, bool err_is_terminal);
 
 // Carries one request over the channel and brings its reply back, tested.
 // Failures of the exchange itself become local error replies (2: nothing was

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "daemon/terminal_text.hpp"
+
 namespace tarnex {
 
 namespace {
@@ -86,8 +88,20 @@ std::string pool_state(const Json& pool) {
   return json_get_string(pool, state_pointer, empty_text());
 }
 
-void print_pool_item(FILE* out, bool& first, const char* name, const char* state) {
-  std::fprintf(out, "%s%s(%s)", separator(first), name, state);
+// A cell as shown: the text itself, or at a terminal its neutralised form,
+// kept in `shown`. Tables into pipes copy nothing.
+const std::string& cell(const std::string& text, bool terminal, std::string& shown) {
+  if (!terminal) return text;
+  shown = neutralised(text, terminal, TextKind::name);
+  return shown;
+}
+
+void print_pool_item(FILE* out, bool& first, const std::string& name, const std::string& state,
+                     bool terminal) {
+  std::string shown_name;
+  std::string shown_state;
+  std::fprintf(out, "%s%s(%s)", separator(first), cell(name, terminal, shown_name).c_str(),
+               cell(state, terminal, shown_state).c_str());
   first = false;
 }
 
@@ -175,21 +189,29 @@ std::string node_cell(std::int64_t run_node) {
   return "-";
 }
 
-void print_node_section(FILE* out, const std::vector<NodeEntry>& nodes, bool with_services) {
+// The widths of the name columns count the names as shown.
+void print_node_section(FILE* out, const std::vector<NodeEntry>& nodes, bool with_services, bool terminal) {
+  std::vector<std::string> shown;  // at a terminal, the names as shown
   std::size_t width = 0;
-  for (const NodeEntry& node : nodes)
-    width = std::max(width, node.row.name.size());
+  for (const NodeEntry& node : nodes) {
+    const std::string& name =
+        terminal ? shown.emplace_back(neutralised(node.row.name, terminal, TextKind::name)) : node.row.name;
+    width = std::max(width, name.size());
+  }
   if (with_services) std::fputs("NODES:\n", out);
   std::fprintf(out, "%-*s %4s %9s %9s  %s\n", static_cast<int>(width), "NAME", "ID", "STATE", "STATUS",
                with_services ? "SERVICES" : "");
-  for (const NodeEntry& node : nodes) {
-    print_node_row(out, static_cast<int>(width), node.row.name, static_cast<std::uint64_t>(node.id),
-                   node.row.state, node.row.enabled);
+  std::string shown_cell;
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const NodeEntry& node = nodes[i];
+    print_node_row(out, static_cast<int>(width), terminal ? shown[i] : node.row.name,
+                   static_cast<std::uint64_t>(node.id), cell(node.row.state, terminal, shown_cell),
+                   node.row.enabled);
     if (with_services) {
       std::fputs("  [", out);
       bool first = true;
       for (const std::string* service : node.services) {
-        std::fprintf(out, "%s%s", separator(first), service->c_str());
+        std::fprintf(out, "%s%s", separator(first), cell(*service, terminal, shown_cell).c_str());
         first = false;
       }
       std::fputs(" ]", out);
@@ -199,20 +221,30 @@ void print_node_section(FILE* out, const std::vector<NodeEntry>& nodes, bool wit
   if (with_services) std::fputc('\n', out);
 }
 
-void print_service_section(FILE* out, const std::vector<ServiceEntry>& services, bool with_nodes) {
+// Rows are grouped and ordered by the names as received; only what is shown
+// of them is neutralised.
+void print_service_section(FILE* out, const std::vector<ServiceEntry>& services, bool with_nodes,
+                           bool terminal) {
+  std::vector<std::string> shown;  // at a terminal, the names as shown
   std::size_t width = 0;
-  for (const ServiceEntry& entry : services)
-    width = std::max(width, entry.name.size());
+  for_each_service(services, [&](auto service, auto /*end*/) {
+    const std::string& name =
+        terminal ? shown.emplace_back(neutralised(service->name, terminal, TextKind::name)) : service->name;
+    width = std::max(width, name.size());
+  });
   if (with_nodes) std::fputs("SERVICES:\n", out);
   std::fprintf(out, "%-*s %4s %9s %9s  POOLS\n", static_cast<int>(width), "NAME", "NODE", "STATE", "STATUS");
+  auto shown_name = shown.begin();
+  std::string shown_state;
   for_each_service(services, [&](auto service, auto end) {
-    print_service_row(out, static_cast<int>(width), service->name, node_cell(service->row.run_node),
-                      service->row.state, service->row.enabled);
+    print_service_row(out, static_cast<int>(width), terminal ? *shown_name++ : service->name,
+                      node_cell(service->row.run_node), cell(service->row.state, terminal, shown_state),
+                      service->row.enabled);
     std::fputs("  [", out);
     bool first = true;
     for (auto entry = service; entry != end; ++entry) {
       for (const PoolCell& pool : entry->pools)
-        print_pool_item(out, first, pool.name.c_str(), pool.state.c_str());
+        print_pool_item(out, first, pool.name, pool.state, terminal);
     }
     std::fputs(" ]\n", out);
   });
@@ -236,23 +268,23 @@ void print_service_row(FILE* out, int width, const std::string& name, const std:
                status_cell(enabled));
 }
 
-void print_pool_list(FILE* out, const Json& record) {
+void print_pool_list(FILE* out, const Json& record, bool terminal) {
   std::fputs("  [", out);
   bool first = true;
   for_each_pool(record, [&](const Json& pool) {
-    print_pool_item(out, first, pool_name(pool).c_str(), pool_state(pool).c_str());
+    print_pool_item(out, first, pool_name(pool), pool_state(pool), terminal);
   });
   std::fputs(" ]", out);
 }
 
-void print_tables(const Json& nodes, const Json& services, FILE* out) {
+void print_tables(const Json& nodes, const Json& services, FILE* out, bool terminal) {
   std::vector<NodeEntry> node_rows = collect_nodes(nodes);
   const std::vector<ServiceEntry> service_table = collect_services(services);
   const bool with_nodes = !node_rows.empty();
   const bool with_services = !service_table.empty();
   if (with_nodes && with_services) place_services(node_rows, service_table);
-  if (with_nodes) print_node_section(out, node_rows, with_services);
-  if (with_services) print_service_section(out, service_table, with_nodes);
+  if (with_nodes) print_node_section(out, node_rows, with_services, terminal);
+  if (with_services) print_service_section(out, service_table, with_nodes, terminal);
 }
 
 }  // namespace tarnex

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -220,6 +221,44 @@ TEST_F(ConfigFileTest, MappingFaultsCarryTheLibrarysTexts) {
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(load_error(c.document), c.message);
+  }
+}
+
+// A mapping fault names the member being read when it failed, one case per
+// kind of read and list; the exception is the one the plain loader throws.
+// Faults that are not about a member (syntax) name none.
+TEST_F(ConfigFileTest, MappingFaultsNameTheMemberAsAJsonPointer) {
+  const std::string two_nodes = node_with("") + ", " + node_with("");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {R"({"cluster": {"type": 3}})", "/cluster/type"},
+      {nodes_doc(two_nodes + R"(, {"id": 3, "internal_addr": "c", "ruxd_port": "7000"})"),
+       "/nodes/2/ruxd_port"},
+      {nodes_doc(R"({"internal_addr": "a"})"), "/nodes/0/id"},
+      {R"({"nodes": [1]})", "/nodes/0/id"},
+      {nodes_doc(node_with(R"("enabled": "yes")")), "/nodes/0/enabled"},
+      {nodes_doc(node_with(R"("leadership_disabled": null)")), "/nodes/0/leadership_disabled"},
+      {nodes_doc(node_with(R"("devices": ["a", "b", 1])")), "/nodes/0/devices/2"},
+      {R"({"services": [{"name": "s"}, {"name": "t", "pools": ["p", null]}]})", "/services/1/pools/1"},
+      {R"({"services": [{"name": "s", "enabled": []}]})", "/services/0/enabled"},
+      {R"({"service_groups": [{"name": "g", "services": [{}]}]})", "/service_groups/0/services/0"},
+      {R"({"distribution_preferences": [{"service": "s", "node": "x7"}]})",
+       "/distribution_preferences/0/node"},
+      {R"({"distribution_preferences": [{"node": 1}]})", "/distribution_preferences/0/service"},
+      {"{\"nodes\": [", ""},
+      {R"({"nodes": [1,]})", ""},
+  };
+  for (const auto& [document, pointer] : cases) {
+    SCOPED_TRACE(document);
+    const std::string path = write(document);
+    std::string failed_member = "untouched";
+    std::string message = "<loaded>";
+    try {
+      load_cluster_config(path, failed_member);
+    } catch (const std::exception& e) {
+      message = e.what();
+    }
+    EXPECT_EQ(message, load_error(document));
+    EXPECT_EQ(failed_member, pointer.empty() ? "untouched" : pointer);
   }
 }
 

@@ -28,7 +28,7 @@ struct Parsed {
 
 Parsed parse(const std::string& text) {
   CapturedOutput err;
-  DaemonReply reply = parse_reply(text, err.stream());
+  DaemonReply reply = parse_reply(text, err.stream(), false);
   return {reply, err.text()};
 }
 

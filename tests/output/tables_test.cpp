@@ -190,7 +190,7 @@ TEST(PrintTables, PoolTextWithEmbeddedNul) {
 TEST(PrintPoolList, OneRecord) {
   const auto pool_list = [](const char* record) {
     CapturedOutput output;
-    print_pool_list(output.stream(), Json::parse(record));
+    print_pool_list(output.stream(), Json::parse(record), false);
     return output.text();
   };
   EXPECT_EQ(

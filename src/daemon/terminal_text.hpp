@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnex {
+
+// What a text from the daemon or a file is, as far as the control
+// characters it may keep at a terminal go.
+enum class TextKind {
+  message,  // free text: newline and tab stay
+  name,     // a name, a table cell, part of a line: no control character stays
+};
+
+// The one way a text from the daemon or a file reaches a stream. Not at a
+// terminal it comes back unchanged, byte for byte. At a terminal every byte
+// of a control character is written as "\x" and two lower-case hex digits:
+// C0 controls and DEL, C1 controls as raw bytes (0x80 to 0x9F outside a
+// valid UTF-8 sequence) and as UTF-8 (U+0080 to U+009F: "\xc2\x9b"). A
+// message keeps its newlines and tabs. Valid UTF-8 of any other character,
+// and any other byte, stays as it is.
+std::string neutralised(std::string_view text, bool terminal, TextKind kind);
+
+}  // namespace tarnex
