@@ -34,7 +34,9 @@ struct Recorder : tarnex::Transport {
     }
     Recorder& recorder;
   };
-  std::unique_ptr<tarnex::Connection> open(bool /*watch_peer*/) override { return std::make_unique<Sent>(*this); }
+  std::unique_ptr<tarnex::Connection> open(bool /*watch_peer*/) override {
+    return std::make_unique<Sent>(*this);
+  }
   std::vector<Json> requests;
 };
 

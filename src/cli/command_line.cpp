@@ -53,13 +53,19 @@ Asked read_command_line(const std::vector<std::string>& args, FILE* err, Command
   if (!args.empty()) line.program_name = std::filesystem::path(args[0]).filename().string();
   line.program_dir = program_directory(args.empty() ? std::string() : args[0]);
 
+  // clang-format off
   static const option long_options[] = {
-      {"id", required_argument, nullptr, 'n'},   {"node", required_argument, nullptr, 'n'},
-      {"name", required_argument, nullptr, 's'}, {"output", required_argument, nullptr, 'o'},
-      {"force", no_argument, nullptr, 'f'},      {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, 'v'},    {"timeout", required_argument, nullptr, timeout_option},
-      {nullptr, 0, nullptr, 0},
+      {"id",      required_argument, nullptr, 'n'},
+      {"node",    required_argument, nullptr, 'n'},
+      {"name",    required_argument, nullptr, 's'},
+      {"output",  required_argument, nullptr, 'o'},
+      {"force",   no_argument,       nullptr, 'f'},
+      {"help",    no_argument,       nullptr, 'h'},
+      {"version", no_argument,       nullptr, 'v'},
+      {"timeout", required_argument, nullptr, timeout_option},
+      {nullptr,   0,                 nullptr, 0},
   };
+  // clang-format on
 
   // getopt_long permutes the vector it reads, so it reads a copy.
   std::vector<std::string> words = args;
@@ -87,8 +93,8 @@ Asked read_command_line(const std::vector<std::string>& args, FILE* err, Command
       case timeout_option:
         options.timeout = parse_timeout(optarg);
         if (!options.timeout) {
-          std::fprintf(err, "%s: option '--timeout' takes a whole number of seconds, not '%s'\n",
-                       argv[0], optarg);
+          std::fprintf(err, "%s: option '--timeout' takes a whole number of seconds, not '%s'\n", argv[0],
+                       optarg);
           asked = Asked::bad_option;
         }
         break;

@@ -40,7 +40,8 @@ class PeerWatch {
       std::uint16_t number = 0;
       if (event.size() >= sizeof number) std::memcpy(&number, event.data(), sizeof number);
       if (number == ZMQ_EVENT_CONNECTED) state_ = PeerState::connected;
-      if (number == ZMQ_EVENT_CONNECT_RETRIED || number == ZMQ_EVENT_DISCONNECTED) state_ = PeerState::refused;
+      if (number == ZMQ_EVENT_CONNECT_RETRIED || number == ZMQ_EVENT_DISCONNECTED)
+        state_ = PeerState::refused;
     }
     return state_;
   }

@@ -6,10 +6,10 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
-#include <termios.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>

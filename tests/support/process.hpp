@@ -33,13 +33,13 @@ struct ProcessRun {
   std::chrono::milliseconds limit{30000};  // killed once this has passed (run_process only)
   std::vector<std::string> prefix;         // a tool the program runs under (strace, valgrind), its path first
   std::vector<std::string> environment;    // NAME=value entries that win over the test's own
-  bool unprivileged = false;  // as nobody when the tests run as root: file permissions do not stop root
+  bool unprivileged = false;   // as nobody when the tests run as root: file permissions do not stop root
   bool closed_stdout = false;  // started with standard output closed
   bool closed_stderr = false;
   bool out_terminal = false;  // standard output on a pseudo-terminal, read like a pipe
   bool err_terminal = false;
-  int signal = 0;             // sent once stdout contains `signal_after`,
-  std::string signal_after;   // or once `signal_when` holds, when it is set
+  int signal = 0;            // sent once stdout contains `signal_after`,
+  std::string signal_after;  // or once `signal_when` holds, when it is set
   std::function<bool()> signal_when;
 };
 
