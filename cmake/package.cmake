@@ -21,6 +21,8 @@ if(TARGET ruxd-sim)
   list(APPEND CPACK_COMPONENTS_ALL sim)
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Programs without their debugging information, as distributions ship them.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)

@@ -88,11 +88,12 @@ write_cluster_config() {
 }
 
 # Starts the simulated daemon on ENDPOINT with CONFIG (its default when empty)
-# and waits until it listens. Its id goes into background_pids, so that it is
-# stopped at exit.
+# and any further arguments, and waits until it listens. Its id goes into
+# background_pids, so that it is stopped at exit.
 start_sim() {
   local sim=$1 config=$2 endpoint=$3 log=$4
-  local args=(--bind "$endpoint")
+  shift 4
+  local args=(--bind "$endpoint" "$@")
   [[ -n $config ]] && args+=(--config "$config")
   "$sim" "${args[@]}" >"$log" 2>&1 &
   background_pids="${background_pids:-} $!"
