@@ -1,23 +1,16 @@
 #include "cli/command_line.hpp"
 
 #include <getopt.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 namespace tarnex {
 namespace {
-
-// The directory the program was started from, searched first for the
-// settings file. A bare name (found through PATH) resolves against the
-// current directory, as the settings-file search expects.
-std::filesystem::path program_directory(const std::string& argv0) {
-  std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(argv0, error);
-  if (error) return {};
-  return absolute.parent_path();
-}
 
 // getopt_long writes its diagnostics to the C library's standard error;
 // while it runs, that is the invocation's error stream.
@@ -37,6 +30,32 @@ constexpr int timeout_option = 256;
 
 }  // namespace
 
+std::filesystem::path program_directory(const std::string& argv0, const char* search_path) {
+  std::error_code error;
+  if (argv0.find('/') != std::string::npos) {
+    std::filesystem::path absolute = std::filesystem::absolute(argv0, error);
+    return error ? std::filesystem::path() : absolute.parent_path();
+  }
+  if (!argv0.empty() && search_path != nullptr) {
+    std::string_view rest = search_path;
+    for (;;) {
+      const std::size_t colon = rest.find(':');
+      const std::string_view entry = rest.substr(0, colon);
+      // An empty entry is the current directory, as for the shell.
+      const std::filesystem::path dir = std::filesystem::absolute(entry.empty() ? "." : entry, error);
+      const std::filesystem::path candidate = dir / argv0;
+      if (!error && std::filesystem::is_regular_file(candidate, error) &&
+          access(candidate.c_str(), X_OK) == 0) {
+        return dir.lexically_normal();
+      }
+      if (colon == std::string_view::npos) break;
+      rest.remove_prefix(colon + 1);
+    }
+  }
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : executable.parent_path();
+}
+
 std::optional<std::uint32_t> parse_timeout(const std::string& text) {
   if (text.empty() || text.size() > 10) return std::nullopt;
   std::uint64_t seconds = 0;
@@ -51,7 +70,7 @@ std::optional<std::uint32_t> parse_timeout(const std::string& text) {
 Asked read_command_line(const std::vector<std::string>& args, FILE* err, CommandLine& line) {
   CliOptions& options = line.options;
   if (!args.empty()) line.program_name = std::filesystem::path(args[0]).filename().string();
-  line.program_dir = program_directory(args.empty() ? std::string() : args[0]);
+  line.program_dir = program_directory(args.empty() ? std::string() : args[0], std::getenv("PATH"));
 
   // clang-format off
   static const option long_options[] = {

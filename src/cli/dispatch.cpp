@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/catalogue.hpp"
+#include "cli/close_word.hpp"
 #include "cli/usage.hpp"
 #include "daemon/terminal_text.hpp"
 #include "exit_status.hpp"
@@ -42,50 +43,6 @@ bool suits(Use use, const std::optional<std::string>& value) {
 // What the entry passes on of an option.
 std::optional<std::string> passed_on(Use use, const std::optional<std::string>& value) {
   return use == Use::ignored ? std::nullopt : value;
-}
-
-// Edits (insert, delete, replace, swap two neighbours) that turn one word
-// into the other.
-std::size_t edit_distance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> before(b.size() + 1);  // row i - 2
-  std::vector<std::size_t> last(b.size() + 1);    // row i - 1
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j)
-    last[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t replaced = last[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
-      row[j] = std::min({last[j] + 1, row[j - 1] + 1, replaced});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-        row[j] = std::min(row[j], before[j - 2] + 1);
-      }
-    }
-    std::swap(before, last);
-    std::swap(last, row);
-  }
-  return last[b.size()];
-}
-
-// The one known word close to a mistyped one: at most three edits away and
-// at most half its own length, and closer than any other.
-std::optional<std::string_view> close_word(std::string_view typed,
-                                           const std::vector<std::string_view>& known) {
-  std::optional<std::string_view> best;
-  std::size_t best_distance = 0;
-  bool unique = false;
-  for (const std::string_view word : known) {
-    const std::size_t distance = edit_distance(typed, word);
-    if (distance > 3 || 2 * distance > word.size()) continue;
-    if (!best || distance < best_distance) {
-      best = word;
-      best_distance = distance;
-      unique = true;
-    } else if (distance == best_distance) {
-      unique = false;
-    }
-  }
-  return unique ? best : std::nullopt;
 }
 
 // The systems of the catalogue, or the actions of one system, in its order.

@@ -16,6 +16,7 @@ std::filesystem::path find_settings_file(const std::string& program, const std::
                                          std::size_t count) {
   const std::string file_name = program + ".config";
   for (std::size_t i = 0; i < count; ++i) {
+    if (search_dirs[i].empty()) continue;  // no directory known: never the current one by accident
     std::filesystem::path candidate = search_dirs[i] / file_name;
     std::error_code error;
     // Anything that exists stops the search, whatever its type; a candidate
@@ -36,12 +37,20 @@ Settings read_settings_file(const std::filesystem::path& settings) {
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) return result;
-  const std::optional<IniValues> values = read_ini(text.view());
+  const std::optional<IniValues> values = read_ini(text.view(), &result.bad_line);
   if (!values) return result;
+  static const std::string section = ini_key("RUXD", "");
   static const std::string config_key = ini_key("RUXD", "Config");
   static const std::string timeout_key = ini_key("RUXD", "Timeout");
-  if (const auto found = values->find(config_key); found != values->end()) result.config_path = found->second;
-  if (const auto found = values->find(timeout_key); found != values->end()) result.timeout = found->second;
+  for (const auto& [key, value] : *values) {
+    if (key == config_key) {
+      result.config_path = value;
+    } else if (key == timeout_key) {
+      result.timeout = value;
+    } else if (key.starts_with(section)) {
+      result.unknown_names.push_back(key.substr(section.size()));
+    }
+  }
   return result;
 }
 
@@ -50,6 +59,12 @@ Configuration load_configuration(const std::string& program_name, const std::fil
   Configuration result;
   result.settings_path = find_settings_file(program_name, search_dirs, std::size(search_dirs));
   const Settings settings = read_settings_file(result.settings_path);
+  if (settings.bad_line != 0) {
+    result.messages.push_back("ruxd:config: " + result.settings_path.string() + ":" +
+                              std::to_string(settings.bad_line) +
+                              ": not a valid settings line; Config is not taken from this file");
+  }
+  result.unknown_settings = settings.unknown_names;
   result.timeout = settings.timeout;
   result.config_path = settings.config_path;
   const std::string& path = result.config_path;

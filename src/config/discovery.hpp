@@ -12,7 +12,8 @@ inline constexpr const char* default_config_path = "/usr/local/etc/ruxd/config.j
 
 // The settings file to read: "<program name>.config" in the first directory
 // of `search_dirs` where it exists in any form, else the bare name (current
-// directory). A candidate whose status cannot be read is skipped.
+// directory). A candidate whose status cannot be read, and an empty entry of
+// `search_dirs`, are skipped.
 std::filesystem::path find_settings_file(const std::string& program, const std::filesystem::path* search_dirs,
                                          std::size_t count);
 
@@ -20,10 +21,13 @@ std::filesystem::path find_settings_file(const std::string& program, const std::
 struct Settings {
   std::string config_path = default_config_path;  // "Config"
   std::optional<std::string> timeout;             // "Timeout", as written
+  int bad_line = 0;                               // the first line the INI rules reject (1-based); 0: none
+  std::vector<std::string> unknown_names;         // names in [RUXD] other than Config and Timeout, as written
 };
 
 // Reads a settings file (read_ini: lines of any length). A file that is not
-// a regular file, cannot be read or is not valid INI gives the defaults.
+// a regular file or cannot be read gives the defaults; so does one that is
+// not valid INI, with `bad_line` set.
 Settings read_settings_file(const std::filesystem::path& settings);
 
 // What the configuration step found: the daemon's endpoint, or the lines
@@ -31,6 +35,9 @@ Settings read_settings_file(const std::filesystem::path& settings);
 struct Configuration {
   std::string mgmt_url;               // empty when there is none to use
   std::vector<std::string> messages;  // for standard error, in order, without newlines
+  // Names in the settings file's [RUXD] that the program does not know, in
+  // lower case as the INI rules key them; for a person at a terminal.
+  std::vector<std::string> unknown_settings;
   std::filesystem::path settings_path;
   std::optional<std::string> timeout;  // the settings file's "Timeout", as written
   std::string config_path;             // the daemon configuration file, as the settings name it

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.hpp"
 #include "cli/usage.hpp"
 #include "support/capture.hpp"
+#include "support/temp_dir.hpp"
 
 namespace tarnex {
 namespace {
@@ -108,10 +111,26 @@ TEST(ParseCommandLine, ProgramNameAndDirectoryComeFromArgv0) {
   Parsed p = parse({"/opt/bin/clu", "-h"});
   EXPECT_EQ(p.program_name, "clu");
   EXPECT_EQ(p.program_dir, "/opt/bin");
-  Parsed bare = parse({"tv", "-h"});
-  EXPECT_EQ(bare.program_name, "tv");
-  EXPECT_EQ(bare.program_dir, std::filesystem::current_path());
+  EXPECT_EQ(parse({"tv", "-h"}).program_name, "tv");
   EXPECT_EQ(parse({}).program_name, "tarnex-viravi");
+}
+
+// A bare name is found as the shell found it; never in the working
+// directory unless PATH says so.
+TEST(ParseCommandLine, BareNameDirectoryIsWherePathFindsIt) {
+  const tarnex::testing::TempDir temp;
+  const std::filesystem::path bin = temp.path / "bin";
+  std::filesystem::create_directories(bin / "tv.d");
+  std::ofstream(bin / "tv") << "";
+  std::ofstream(bin / "plain") << "";
+  std::filesystem::permissions(bin / "tv", std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  const std::string path = "/nonexistent:" + bin.string();
+  EXPECT_EQ(program_directory("tv", path.c_str()), bin);
+  EXPECT_EQ(program_directory("plain", path.c_str()), self) << "not executable";
+  EXPECT_EQ(program_directory("tv.d", path.c_str()), self) << "a directory";
+  EXPECT_EQ(program_directory("tv", nullptr), self);
 }
 
 TEST(ExpandAppName, ReplacesEveryPlaceholderOnce) {

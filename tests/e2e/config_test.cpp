@@ -162,10 +162,22 @@ TEST(SettingsFile, Contents) {
   if (std::filesystem::exists(default_path)) GTEST_SKIP() << default_path << " exists on this machine";
   const std::string default_missing =
       "ruxd:config: cannot open config file: " + default_path + "\n" + no_endpoint;
+  // A file the INI rules reject is not taken, and the run says so first.
   box.write_settings("[RUXD]\nthis line is not a setting\nConfig=" + box.config_path.string() + "\n");
+  expect_run(box.run({"cluster", "exit"}), "",
+             "ruxd:config: " + (box.dir / "tarnex-viravi.config").string() +
+                 ":2: not a valid settings line; Config is not taken from this file\n" + default_missing,
+             1);
+  box.write_settings("[RUXD]\nConfg=" + box.config_path.string() + "\nOther=1\n");
   expect_run(box.run({"cluster", "exit"}), "", default_missing, 1);
-  box.write_settings("[RUXD]\nOther=" + box.config_path.string() + "\n");
-  expect_run(box.run({"cluster", "exit"}), "", default_missing, 1);
+  RunOptions terminal;
+  terminal.err_is_terminal = true;
+  expect_run(box.run({"cluster", "exit"}, terminal), "",
+             "ruxd:config: " + (box.dir / "tarnex-viravi.config").string() +
+                 ": [RUXD] confg is not a known setting; did you mean Config?\n" +
+                 "ruxd:config: " + (box.dir / "tarnex-viravi.config").string() +
+                 ": [RUXD] other is not a known setting\n" + default_missing,
+             1);
   box.write_settings("[OTHER]\nConfig=" + box.config_path.string() + "\n");
   expect_run(box.run({"cluster", "exit"}), "", default_missing, 1);
   EXPECT_EQ(daemon.requests().size(), 1U);

@@ -41,15 +41,26 @@ TEST(SettingsFile, ADirectoryInThePlaceOfTheFileStopsTheSearch) {
   EXPECT_TRUE(daemon.requests().empty());
 }
 
-// Started under a bare name (as through PATH) the program directory is the
-// working directory, and a relative Config path is opened from there too.
-TEST(SettingsFile, BareProgramNameSearchesTheWorkingDirectory) {
-  Responder daemon({{"{}"}});
-  Sandbox box;  // its own settings file names a missing configuration
-  box.write("work/tarnex-viravi.config", "[RUXD]\nConfig=conf/ruxd.json\n");
-  box.write("work/conf/ruxd.json", daemon_config_with_url(json_quote(daemon.endpoint())));
-  expect_run(run_from(box, box.dir / "work", "tarnex-viravi", {"cluster", "exit"}), "", "", 0);
-  EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+// Started under a bare name, the program directory is where PATH finds the
+// program, as the shell did, else where the running executable is: a
+// settings file in the working directory never wins over the program's own.
+TEST(SettingsFile, BareProgramNameSearchesWherePathFindsTheProgram) {
+  Responder daemon({{"{}"}, {"{}"}, {"{}"}});
+  Sandbox box;
+  box.use_endpoint(daemon.endpoint());
+  box.write("work/tarnex-viravi.config", "[RUXD]\nConfig=elsewhere.json\n");
+  box.write("work/elsewhere.json", daemon_config_with_url(json_quote("tcp://127.0.0.1:1")));
+  std::filesystem::create_directory(box.dir / "work" / "empty");
+  for (const std::string& path :
+       {"/nonexistent:" + box.dir.string(), "empty:" + box.dir.string() + "/", std::string("/nonexistent")}) {
+    SCOPED_TRACE(path);
+    ProcessRun run = box.command({"cluster", "exit", "--timeout=5"});
+    run.directory = box.dir / "work";
+    run.argv[0] = "tarnex-viravi";
+    run.environment.push_back("PATH=" + path);
+    expect_run(run_process(run), "", "", 0);
+  }
+  EXPECT_EQ(daemon.requests(), (std::vector<std::string>{exit_request, exit_request, exit_request}));
 }
 
 }  // namespace
