@@ -90,7 +90,7 @@ void cluster_status(const tarnex::CommandContext& context, const Json& body) {
   tarnex::run_guarded(context, [&] {
     const Json document = tarnex::build_status_document(body, body);
     const std::string text = document.dump(2, ' ', false, Json::error_handler_t::strict);
-    tarnex::print_status_document(document, sink());
+    tarnex::print_status_document(document, sink(), false);
     // Scripts parse the document: it must always be one JSON value.
     if (!Json::accept(text)) __builtin_trap();
     return 0;

@@ -14,6 +14,8 @@ namespace tarnex {
 struct Change {
   std::string doing;  // "disabling node 2"
   std::string check;  // "tarnex-viravi node status --id=2"
+  // Said after the line that the request was never sent, when it was not.
+  std::string if_not_sent;
 };
 
 // Whether an action changes the cluster (every one but the listings).
@@ -27,7 +29,8 @@ Change cluster_exit_change(const std::string& program_name);
 // send_request for a change. A stop signal while it waits writes that the
 // change may already have taken effect, then ends the program as the signal
 // would; a reply that never came within the timeout is followed by the same
-// word on the context's error stream.
+// word on the context's error stream. When no connection to the daemon was
+// made, both say instead that the change was not sent.
 DaemonReply send_change(const CommandContext& context, const Json& request, const Change& change);
 
 }  // namespace tarnex

@@ -14,7 +14,8 @@ int cluster_status(const CommandContext& context, const std::string& output) {
     const DaemonReply services = send_request(context.daemon, pools_request(request));
 
     if (output == "json") {
-      print_status_document(build_status_document(nodes.body, services.body), context.out);
+      print_status_document(build_status_document(nodes.body, services.body), context.out,
+                            context.out_is_terminal);
     } else {
       print_tables(nodes.body, services.body, context.out, context.out_is_terminal);
     }

@@ -31,4 +31,9 @@ int show_service_reply(const CommandContext& context, const std::string& action,
 int check_move_target(const CommandContext& context, const Json& nodes, const std::string& node,
                       std::int64_t& id);
 
+// The checks of a service move on the service in its status reply: the
+// first record of that name without an error, enabled. On refusal the
+// reason has been written to the context's error stream.
+int check_move_service(const CommandContext& context, const Json& services, const std::string& service);
+
 }  // namespace tarnex

@@ -5,7 +5,6 @@
 
 #include "commands/changes.hpp"
 #include "commands/commands.hpp"
-#include "commands/interrupt_hint.hpp"
 #include "commands/lookup.hpp"
 #include "commands/replies.hpp"
 #include "commands/support.hpp"
@@ -101,27 +100,30 @@ int show_service_reply(const CommandContext& context, const std::string& action,
 
 namespace {
 
-// A service command; `announce` says whether an interrupted or unanswered
-// change is to be told as such (a move tells its start its own way).
+// A service command without its handler: the request (a change announced
+// as such) and what its reply shows.
+DaemonReply service_exchange(const CommandContext& context, const std::string& action,
+                             const std::optional<std::string>& service,
+                             const std::optional<std::string>& node) {
+  const Json request = service_request(action, service, node);
+  if (service && changes_state(action)) {
+    return send_change(context, request, service_change(context.program_name, action, *service, node));
+  }
+  return send_request(context.daemon, request);
+}
+
 int service_command(const CommandContext& context, const std::string& action,
-                    const std::optional<std::string>& service, const std::optional<std::string>& node,
-                    bool announce) {
-  return run_guarded(context, [&] {
-    const Json request = service_request(action, service, node);
-    const DaemonReply reply =
-        service && announce && changes_state(action)
-            ? send_change(context, request, service_change(context.program_name, action, *service, node))
-            : send_request(context.daemon, request);
-    if (reply.exit_code != 0) return reply.exit_code;
-    return show_service_reply(context, action, service, reply.body);
-  });
+                    const std::optional<std::string>& service, const std::optional<std::string>& node) {
+  const DaemonReply reply = service_exchange(context, action, service, node);
+  if (reply.exit_code != 0) return reply.exit_code;
+  return show_service_reply(context, action, service, reply.body);
 }
 
 }  // namespace
 
 int run_service_command(const CommandContext& context, const std::string& action,
                         const std::optional<std::string>& service, const std::optional<std::string>& node) {
-  return service_command(context, action, service, node, true);
+  return run_guarded(context, [&] { return service_command(context, action, service, node); });
 }
 
 int check_move_target(const CommandContext& context, const Json& nodes, const std::string& node,
@@ -152,30 +154,72 @@ int check_move_target(const CommandContext& context, const Json& nodes, const st
   return exit_success;
 }
 
+int check_move_service(const CommandContext& context, const Json& services, const std::string& service) {
+  static const JsonPointer name_pointer("/name");
+  static const JsonPointer enabled_pointer("/enabled");
+  const Json* record = nullptr;
+  if (services.is_object()) {
+    const auto response = services.find("response");
+    if (response != services.end() && response->is_array()) {
+      for (const Json& candidate : *response) {
+        if (candidate.is_object() && !candidate.contains("error") &&
+            json_get_string(candidate, name_pointer, "") == service) {
+          record = &candidate;
+          break;
+        }
+      }
+    }
+  }
+  const std::string shown = neutralised(service, context.err_is_terminal, TextKind::name);
+  if (record == nullptr) {
+    std::fprintf(context.err, "Error: service can not be found: %s\n", shown.c_str());
+    return exit_request_failed;
+  }
+  if (!json_get_bool(*record, enabled_pointer, false)) {
+    std::fprintf(context.err, "Error: cannot move disabled service: %s\n", shown.c_str());
+    return exit_request_failed;
+  }
+  return exit_success;
+}
+
+// The checks, on the target node and then on the service, come before
+// anything that changes the cluster. A start that failed leaves the service
+// stopped, and the operator is told so; a start cut off by the timeout or a
+// signal may still take effect, and is told as such.
 int move_service(const CommandContext& context, const std::string& service, const std::string& node) {
-  return run_guarded(context, [&] {
+  std::string id_text;
+  const int ready = run_guarded(context, [&] {
     const DaemonReply nodes = send_request(context.daemon, node_request("status", std::nullopt, false));
     if (nodes.exit_code != 0) return nodes.exit_code;
     std::int64_t id = -1;
     if (const int refused = check_move_target(context, nodes.body, node, id); refused != exit_success) {
       return refused;
     }
-    const std::string id_text = std::to_string(id);
-
-    const int stopped = service_command(context, "stop", service, std::nullopt, true);
-    if (stopped != exit_success) return stopped;
-    const std::string hint = move_recovery_hint(context.program_name, service, id_text);
-    // What the stop printed must not be lost if a signal ends the start.
-    std::fflush(context.out);
-    int started = exit_success;
-    {
-      const InterruptHint interrupted(hint);
-      started = service_command(context, "start", service, id_text, false);
+    id_text = std::to_string(id);
+    const DaemonReply services =
+        send_request(context.daemon, service_request("status", service, std::nullopt));
+    if (services.exit_code != 0) return services.exit_code;
+    if (const int refused = check_move_service(context, services.body, service); refused != exit_success) {
+      return refused;
     }
-    if (started == exit_success) return exit_success;
-    std::fputs(hint.c_str(), context.err);
-    return started;
+    return service_command(context, "stop", service, std::nullopt);
   });
+  if (ready != exit_success) return ready;
+
+  const std::string hint = move_recovery_hint(context.program_name, service, id_text);
+  // What the stop printed must not be lost if a signal ends the start.
+  std::fflush(context.out);
+  bool cut_off = false;
+  const int started = run_guarded(context, [&] {
+    Change change = service_change(context.program_name, "start", service, id_text);
+    change.if_not_sent = hint;
+    const DaemonReply reply = send_change(context, service_request("start", service, id_text), change);
+    cut_off = reply.timed_out;
+    if (reply.exit_code != 0) return reply.exit_code;
+    return show_service_reply(context, "start", service, reply.body);
+  });
+  if (started != exit_success && !cut_off) std::fputs(hint.c_str(), context.err);
+  return started;
 }
 
 }  // namespace tarnex

@@ -63,6 +63,7 @@ std::variant<std::string, Json> exchange(Connection& connection, const DaemonCha
       if (dotted && (reply || expired)) {
         std::fputc('\n', channel.progress);
         std::fflush(channel.progress);
+        if (channel.state != nullptr) channel.state->mid_line = false;
       }
       if (reply) return std::move(*reply);
       if (expired) {
@@ -72,6 +73,7 @@ std::variant<std::string, Json> exchange(Connection& connection, const DaemonCha
       if (!dotted && channel.explain_wait) explain_wait(channel, connection.peer_state());
       std::fputc('.', channel.progress);
       std::fflush(channel.progress);
+      if (channel.state != nullptr) channel.state->mid_line = true;
       dotted = true;
     }
   } catch (const std::exception& error) {
@@ -102,14 +104,20 @@ DaemonReply parse_reply(const std::string& text, FILE* err, bool err_is_terminal
 DaemonReply send_request(const DaemonChannel& channel, const Json& request) {
   const std::string request_text = serialize_request(request);
   std::variant<std::string, Json> received;
+  ExchangeState own_state;
+  ExchangeState& state = channel.state != nullptr ? *channel.state : own_state;
+  state.reached = false;
   {
-    const std::unique_ptr<Connection> connection = channel.transport->open(channel.explain_wait);
+    const std::unique_ptr<Connection> connection =
+        channel.transport->open(channel.explain_wait || channel.state != nullptr);
+    connection->report_reached(state.reached);
     received = exchange(*connection, channel, request_text);
   }
   if (Json* local = std::get_if<Json>(&received)) {
     const bool timed_out = local->value("error", 0) == no_reply_in_time;
     DaemonReply reply = test_reply(std::move(*local), channel.err, channel.err_is_terminal);
     reply.timed_out = timed_out;
+    reply.reached = state.reached;
     return reply;
   }
   return parse_reply(std::get<std::string>(received), channel.err, channel.err_is_terminal);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -15,6 +16,13 @@ struct DaemonReply {
   Json body;
   int exit_code = 0;
   bool timed_out = false;  // no reply came within the channel's timeout
+  bool reached = true;     // the request may have reached the daemon
+};
+
+// What a stop-signal handler may read of the exchange under way.
+struct ExchangeState {
+  std::atomic<bool> reached{false};   // a connection to the daemon was made
+  std::atomic<bool> mid_line{false};  // progress dots are out without their newline
 };
 
 // Where requests go and where an exchange reports while it runs.
@@ -29,6 +37,9 @@ struct DaemonChannel {
   // Standard error is a terminal: after the first silent interval, say on
   // `err` where the exchange waits and what the transport knows of it.
   bool explain_wait = false;
+  // Kept up to date while a request is under way, when set; the connection
+  // then watches the daemon's end.
+  ExchangeState* state = nullptr;
 };
 
 // The one test for a failed request: a reply with a member at "/error" has

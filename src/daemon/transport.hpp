@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -31,6 +32,11 @@ class Connection {
   // The state of the daemon's end, when the connection was opened to watch
   // it; unknown otherwise.
   virtual PeerState peer_state() { return PeerState::unknown; }
+  // Sets `reached` once a connection to the daemon's end is made, while
+  // the connection waits; a signal handler may read it meanwhile. Without
+  // a watch on the daemon's end nothing can be told, and `reached` is set
+  // at once: the request may have been delivered.
+  virtual void report_reached(std::atomic<bool>& reached) { reached = true; }
 };
 
 class Transport {

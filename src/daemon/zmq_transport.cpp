@@ -1,5 +1,7 @@
 #include "daemon/zmq_transport.hpp"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -39,16 +41,24 @@ class PeerWatch {
       if (!event.more() || !socket_.recv(endpoint, zmq::recv_flags::dontwait)) break;
       std::uint16_t number = 0;
       if (event.size() >= sizeof number) std::memcpy(&number, event.data(), sizeof number);
-      if (number == ZMQ_EVENT_CONNECTED) state_ = PeerState::connected;
+      if (number == ZMQ_EVENT_CONNECTED) {
+        state_ = PeerState::connected;
+        connected_ = true;
+      }
       if (number == ZMQ_EVENT_CONNECT_RETRIED || number == ZMQ_EVENT_DISCONNECTED)
         state_ = PeerState::refused;
     }
     return state_;
   }
 
+  bool watching() const { return watching_; }
+  bool connected_once() const { return connected_; }
+  void* handle() { return socket_.handle(); }
+
  private:
   zmq::socket_t socket_;
   bool watching_ = false;
+  bool connected_ = false;
   PeerState state_ = PeerState::unknown;
 };
 
@@ -71,23 +81,51 @@ class ZmqConnection : public Connection {
     return sent && *sent != 0;
   }
 
+  // Waits on the reply and, when watched, on the events of the daemon's
+  // end, so that a connection is reported the moment it is made.
   std::optional<std::string> receive(std::chrono::milliseconds wait) override {
-    const auto milliseconds = static_cast<int>(wait.count());
-    if (milliseconds != receive_timeout_) {
-      socket_.set(zmq::sockopt::rcvtimeo, milliseconds);
-      receive_timeout_ = milliseconds;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + wait;
+    const bool watching = watch_ && watch_->watching();
+    for (;;) {
+      note_peer();
+      zmq::pollitem_t items[] = {{socket_.handle(), 0, ZMQ_POLLIN, 0},
+                                 {watching ? watch_->handle() : nullptr, 0, ZMQ_POLLIN, 0}};
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      zmq::poll(items, watching ? 2 : 1, std::max(left, std::chrono::milliseconds(0)));
+      if ((items[0].revents & ZMQ_POLLIN) != 0) {
+        zmq::message_t message;
+        if (socket_.recv(message, zmq::recv_flags::dontwait)) {
+          return std::string(static_cast<const char*>(message.data()), message.size());
+        }
+      }
+      if (Clock::now() >= deadline) {
+        note_peer();
+        return std::nullopt;
+      }
     }
-    zmq::message_t message;
-    if (!socket_.recv(message, zmq::recv_flags::none)) return std::nullopt;
-    return std::string(static_cast<const char*>(message.data()), message.size());
   }
 
   PeerState peer_state() override { return watch_ ? watch_->state() : PeerState::unknown; }
 
+  void report_reached(std::atomic<bool>& reached) override {
+    if (watch_ && watch_->watching()) {
+      reached_ = &reached;
+    } else {
+      reached = true;
+    }
+  }
+
  private:
+  void note_peer() {
+    if (!watch_) return;
+    watch_->state();
+    if (reached_ != nullptr && watch_->connected_once()) reached_->store(true);
+  }
+
   zmq::socket_t socket_;
   std::optional<PeerWatch> watch_;
-  int receive_timeout_ = -1;  // ZeroMQ's own default: wait for ever
+  std::atomic<bool>* reached_ = nullptr;
 };
 
 }  // namespace

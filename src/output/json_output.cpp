@@ -1,5 +1,7 @@
 #include "output/json_output.hpp"
 
+#include <cstddef>
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -49,6 +51,36 @@ Json service_object(const Json& record) {
   return service;
 }
 
+// The dump escapes C0 controls itself; DEL and the C1 controls (U+0080 to
+// U+009F, two bytes of UTF-8) it leaves raw. Outside strings a dump holds
+// only ASCII, so every such byte sequence is inside a string, where
+// "\u00XX" stands for the same character.
+std::string escaped_controls(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  char escape[8];
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    unsigned code = 0x100;
+    if (byte == 0x7f) {
+      code = byte;
+    } else if (byte == 0xc2 && i + 1 < text.size()) {
+      const auto next = static_cast<unsigned char>(text[i + 1]);
+      if (next >= 0x80 && next <= 0x9f) {
+        code = next;
+        ++i;
+      }
+    }
+    if (code == 0x100) {
+      shown += text[i];
+    } else {
+      std::snprintf(escape, sizeof escape, "\\u%04x", code);
+      shown += escape;
+    }
+  }
+  return shown;
+}
+
 }  // namespace
 
 // The "cluster" member and its lists come into being only with a first
@@ -72,8 +104,9 @@ Json build_status_document(const Json& nodes, const Json& services) {
   return document;
 }
 
-void print_status_document(const Json& document, FILE* out) {
-  const std::string text = document.dump(2, ' ', false, Json::error_handler_t::strict);
+void print_status_document(const Json& document, FILE* out, bool terminal) {
+  std::string text = document.dump(2, ' ', false, Json::error_handler_t::strict);
+  if (terminal) text = escaped_controls(text);
   std::fwrite(text.data(), 1, text.size(), out);
   std::fputc('\n', out);
 }

@@ -10,7 +10,9 @@ namespace tarnex {
 // bodies; null when neither has a "response" array.
 Json build_status_document(const Json& nodes, const Json& services);
 
-// Indented form (indent 2, UTF-8 unescaped) and a newline.
-void print_status_document(const Json& document, FILE* out = stdout);
+// Indented form (indent 2, UTF-8 unescaped) and a newline. At a terminal
+// every control character in a string is written as an escape ("\u009b"),
+// the same JSON value without raw control bytes.
+void print_status_document(const Json& document, FILE* out, bool terminal);
 
 }  // namespace tarnex

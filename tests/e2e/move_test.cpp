@@ -12,6 +12,7 @@ namespace tarnex::testing {
 namespace {
 
 const std::string node_status = R"({"call":"node","cmd":"status"})";
+const std::string status_db = R"({"call":"service","cmd":"status","serviceName":"db"})";
 const std::string stop_db = R"({"call":"service","cmd":"stop","serviceName":"db"})";
 
 std::string start_db(const std::string& node_id) {
@@ -32,6 +33,7 @@ const std::string nodes_reply = R"({"response": [
   {"id": 9, "nodename": "10", "state": "ONLINE", "enabled": true},
   {"id": 10, "nodename": "ten", "state": "ONLINE", "enabled": true}]})";
 
+const std::string db_enabled = R"({"response": [{"name": "db", "enabled": true, "state": "ONLINE"}]})";
 const std::string stopped = R"({"response": {"message": "db stopped"}})";
 const std::string started = R"({"response": {"message": "db started"}})";
 
@@ -54,17 +56,17 @@ void run_cases(const std::vector<Case>& cases, const std::string& program = "tar
 }
 
 TEST(ServiceMove, StopThenStartOnTheResolvedNode) {
-  const std::vector<Reply> all = {{nodes_reply}, {stopped}, {started}};
+  const std::vector<Reply> all = {{nodes_reply}, {db_enabled}, {stopped}, {started}};
   run_cases({
-      {"bravo", all, {node_status, stop_db, start_db("2")}, "db stopped\ndb started\n", "", 0},
-      {"2", all, {node_status, stop_db, start_db("2")}, "db stopped\ndb started\n", "", 0},
-      {"strid", all, {node_status, stop_db, start_db("8")}, "db stopped\ndb started\n", "", 0},
-      {"8", all, {node_status, stop_db, start_db("8")}, "db stopped\ndb started\n", "", 0},
+      {"bravo", all, {node_status, status_db, stop_db, start_db("2")}, "db stopped\ndb started\n", "", 0},
+      {"2", all, {node_status, status_db, stop_db, start_db("2")}, "db stopped\ndb started\n", "", 0},
+      {"strid", all, {node_status, status_db, stop_db, start_db("8")}, "db stopped\ndb started\n", "", 0},
+      {"8", all, {node_status, status_db, stop_db, start_db("8")}, "db stopped\ndb started\n", "", 0},
       // An earlier node matching by name wins over a later one matching by id.
-      {"10", all, {node_status, stop_db, start_db("9")}, "db stopped\ndb started\n", "", 0},
+      {"10", all, {node_status, status_db, stop_db, start_db("9")}, "db stopped\ndb started\n", "", 0},
       {"2",
-       {{nodes_reply}, {R"({"response": [{"name": "db"}]})"}, {R"({"response": []})"}},
-       {node_status, stop_db, start_db("2")},
+       {{nodes_reply}, {db_enabled}, {R"({"response": [{"name": "db"}]})"}, {R"({"response": []})"}},
+       {node_status, status_db, stop_db, start_db("2")},
        "",
        "",
        0},
@@ -74,7 +76,7 @@ TEST(ServiceMove, StopThenStartOnTheResolvedNode) {
 // Each check names the node as typed; the first failing one ends the move
 // before anything reaches the service side.
 TEST(ServiceMove, ChecksOnTheTargetNodeInOrder) {
-  const std::vector<Reply> all = {{nodes_reply}, {stopped}, {started}};
+  const std::vector<Reply> all = {{nodes_reply}, {db_enabled}, {stopped}, {started}};
   const std::vector<std::string> only_nodes = {node_status};
   run_cases({
       {"02", all, only_nodes, "", "Error: node can not be found: 02\n", 11},
@@ -106,24 +108,58 @@ TEST(ServiceMove, ChecksOnTheTargetNodeInOrder) {
   });
 }
 
+// The service must be known and enabled before it is stopped: a disabled
+// one would be refused its start and left stopped.
+TEST(ServiceMove, ChecksOnTheServiceBeforeTheStop) {
+  const std::vector<std::string> checked = {node_status, status_db};
+  const std::string not_found = "Error: service can not be found: db\n";
+  auto reply = [](const std::string& records) {
+    return std::vector<Reply>{{nodes_reply}, {R"({"response": [)" + records + "]}"}, {stopped}, {started}};
+  };
+  run_cases({
+      {"bravo", reply(R"({"name": "db", "enabled": false})"), checked, "",
+       "Error: cannot move disabled service: db\n", 11},
+      {"bravo", reply(R"({"name": "db"})"), checked, "", "Error: cannot move disabled service: db\n", 11},
+      {"bravo", reply(R"({"name": "DB", "enabled": true})"), checked, "", not_found, 11},
+      {"bravo", reply(R"({"name": "db", "enabled": true, "error": 2})"), checked, "", not_found, 11},
+      {"bravo", reply(""), checked, "", not_found, 11},
+      {"bravo",
+       {{nodes_reply}, {R"({"error": 2, "errorMessage": "no such service"})"}},
+       checked,
+       "",
+       "Error: no such service\n",
+       11},
+      // The first usable record decides.
+      {"bravo",
+       reply(
+           R"({"name": "db", "error": 1}, {"name": "db", "enabled": true}, {"name": "db", "enabled": false})"),
+       {node_status, status_db, stop_db, start_db("2")},
+       "db stopped\ndb started\n",
+       "",
+       0},
+  });
+}
+
 // A failed stop is reported by the stop alone; no start, no hint.
 TEST(ServiceMove, StopFailureEndsTheMove) {
   run_cases({
       {"bravo",
-       {{nodes_reply}, {R"({"response": [{"error": 1, "errorMessage": "busy", "name": "db"}]})"}},
-       {node_status, stop_db},
+       {{nodes_reply},
+        {db_enabled},
+        {R"({"response": [{"error": 1, "errorMessage": "busy", "name": "db"}]})"}},
+       {node_status, status_db, stop_db},
        "",
        "Error: busy: db\n",
        11},
       {"bravo",
-       {{nodes_reply}, {R"({"error": 2, "errorMessage": "no such service"})"}},
-       {node_status, stop_db},
+       {{nodes_reply}, {db_enabled}, {R"({"error": 2, "errorMessage": "no such service"})"}},
+       {node_status, status_db, stop_db},
        "",
        "Error: no such service\n",
        11},
       {"bravo",
-       {{nodes_reply}, {R"({"response": {"message": 1}})"}},
-       {node_status, stop_db},
+       {{nodes_reply}, {db_enabled}, {R"({"response": {"message": 1}})"}},
+       {node_status, status_db, stop_db},
        "",
        "Exception: [json.exception.type_error.302] type must be string, but is number\n",
        11},
@@ -140,27 +176,30 @@ TEST(ServiceMove, StartFailureGivesTheRecoveryHint) {
   const std::string refused = R"({"error": 5, "errorMessage": "pool p1 not importable"})";
   run_cases({
       {"bravo",
-       {{nodes_reply}, {stopped}, {refused}},
-       {node_status, stop_db, start_db("2")},
+       {{nodes_reply}, {db_enabled}, {stopped}, {refused}},
+       {node_status, status_db, stop_db, start_db("2")},
        "db stopped\n",
        "Error: pool p1 not importable\n" + hint("2", "tarnex-viravi"),
        11},
       {"strid",
-       {{nodes_reply}, {stopped}, {R"({"response": [{"error": 1, "errorMessage": "no", "name": "db"}]})"}},
-       {node_status, stop_db, start_db("8")},
+       {{nodes_reply},
+        {db_enabled},
+        {stopped},
+        {R"({"response": [{"error": 1, "errorMessage": "no", "name": "db"}]})"}},
+       {node_status, status_db, stop_db, start_db("8")},
        "db stopped\n",
        "Error: no: db\n" + hint("8", "tarnex-viravi"),
        11},
       {"bravo",
-       {{nodes_reply}, {stopped}, {"started"}},
-       {node_status, stop_db, start_db("2")},
+       {{nodes_reply}, {db_enabled}, {stopped}, {"started"}},
+       {node_status, status_db, stop_db, start_db("2")},
        "db stopped\n",
        "Exception: " + json_parse_error("started") + "\n" + hint("2", "tarnex-viravi"),
        11},
   });
   run_cases({{"bravo",
-              {{nodes_reply}, {stopped}, {refused}},
-              {node_status, stop_db, start_db("2")},
+              {{nodes_reply}, {db_enabled}, {stopped}, {refused}},
+              {node_status, status_db, stop_db, start_db("2")},
               "db stopped\n",
               "Error: pool p1 not importable\n" + hint("2", "clu"),
               11}},

@@ -18,10 +18,12 @@ const std::string endpoint = "tcp://127.0.0.1:57017";
 const std::string node_status = R"({"call":"node","cmd":"status"})";
 const std::string pools_status = R"({"adv":"pools","call":"service","cmd":"status"})";
 const std::string disable_2 = R"({"call":"node","cmd":"disable","id":2})";
+const std::string status_db = R"({"call":"service","cmd":"status","serviceName":"db"})";
 const std::string stop_db = R"({"call":"service","cmd":"stop","serviceName":"db"})";
 const std::string start_db = R"({"call":"service","cmd":"start","nodeId":2,"serviceName":"db"})";
 const std::string bravo =
     R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
+const std::string db_enabled = R"({"response": [{"name": "db", "enabled": true}]})";
 
 std::string no_reply(int seconds) {
   return "Error: no reply from " + endpoint + " within " + std::to_string(seconds) + " s\n";
@@ -64,19 +66,33 @@ TEST(Timeout, EachRequestWaitsAtMostThatLong) {
        "",
        no_reply(1) + "Stopping every service and removing every node " + may_have + "cluster status\n",
        11},
-      // A move's stop that got no reply may have stopped the service; its
-      // start that got none leaves the recovery hint, as any failed start.
+      // A move's stop or start that got no reply may have taken effect.
       {{"service", "move", "--name=db", "--node=bravo", "--timeout=1"},
-       {{bravo}, stay_silent()},
-       {node_status, stop_db},
+       {{bravo}, {db_enabled}, stay_silent()},
+       {node_status, status_db, stop_db},
        "",
        no_reply(1) + "Stopping service db " + may_have + "service status --name=db\n",
        11},
       {{"service", "move", "--name=db", "--node=bravo", "--timeout=1"},
-       {{bravo}, {R"({"response": {"message": "db stopped"}})"}, stay_silent()},
-       {node_status, stop_db, start_db},
+       {{bravo}, {db_enabled}, {R"({"response": {"message": "db stopped"}})"}, stay_silent()},
+       {node_status, status_db, stop_db, start_db},
        "db stopped\n",
-       no_reply(1) + "Service db was stopped, but the start on node 2 did not complete.\n"
+       no_reply(1) + "Starting service db on node 2 " + may_have + "service status --name=db\n",
+       11},
+      // A change that never reached the daemon was not sent; a move's start
+      // then still says the service is stopped.
+      {{"node", "disable", "--id=2", "--timeout=1"},
+       {never_connected()},
+       {disable_2},
+       "",
+       no_reply(1) + "Disabling node 2 was not sent; no connection to the daemon was made\n",
+       11},
+      {{"service", "move", "--name=db", "--node=bravo", "--timeout=1"},
+       {{bravo}, {db_enabled}, {R"({"response": {"message": "db stopped"}})"}, never_connected()},
+       {node_status, status_db, stop_db, start_db},
+       "db stopped\n",
+       no_reply(1) + "Starting service db on node 2 was not sent; no connection to the daemon was made\n"
+                     "Service db was stopped, but the start on node 2 did not complete.\n"
                      "Check the actual state: tarnex-viravi service status --name=db\n",
        11},
   });
@@ -237,8 +253,8 @@ TEST(CommandLine, PosixlyCorrectDoesNotChangeHowOptionsAreRead) {
        "",
        0},
       {{"service", "move", "--name=db", "--node=2"},
-       answers({bravo, R"({"response": {}})", R"({"response": {}})"}),
-       {node_status, stop_db, start_db},
+       answers({bravo, db_enabled, R"({"response": {}})", R"({"response": {}})"}),
+       {node_status, status_db, stop_db, start_db},
        "",
        "",
        0},

@@ -84,7 +84,7 @@ TEST(Security, OutsideTextsPrintLiterally) {
        0},
       {program,
        {"service", "move", "-s", conversions, "-n", "bravo"},
-       {nodes_reply, R"({"response": {}})", R"({"error": 1, "errorMessage": "no"})"},
+       {nodes_reply, services_reply, R"({"response": {}})", R"({"error": 1, "errorMessage": "no"})"},
        "",
        "Error: no\n" + hint,
        11},

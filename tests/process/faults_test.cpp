@@ -74,20 +74,21 @@ TEST(FaultMatrix, DaemonDiesAfterReceivingTheRequest) {
   }
 }
 
-// The stop went through, then the daemon died: the start waits like any
-// request, and the operator who interrupts it must still learn that the
-// service was left stopped.
+// The stop went through, then the daemon took the start and died: the
+// start waits like any request, and the operator who interrupts it learns
+// that the start may have taken effect and how to look.
 TEST(FaultMatrix, MoveWhoseDaemonDiesBeforeTheStart) {
   const std::string nodes =
       R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
+  const std::string db = R"({"response": [{"name": "db", "enabled": true}]})";
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(strsignal(signal));
-    Responder daemon({{nodes}, {R"({"response": {"message": "db stopped"}})"}, die()});
+    Responder daemon({{nodes}, {db}, {R"({"response": {"message": "db stopped"}})"}, die()});
     Sandbox box("tv-move");
     box.use_endpoint(daemon.endpoint());
     ProcessRun run = box.command({"service", "move", "--name=db", "--node=bravo"});
     run.signal = signal;
-    run.signal_when = requests_seen(daemon, 3);
+    run.signal_when = requests_seen(daemon, 4);
     const RunResult result = run_process(run);
     EXPECT_FALSE(result.timed_out) << result.out;
     EXPECT_EQ(result.signal, signal);
@@ -95,10 +96,11 @@ TEST(FaultMatrix, MoveWhoseDaemonDiesBeforeTheStart) {
     EXPECT_EQ(result.out.rfind("db stopped\n", 0), 0U) << result.out;
     EXPECT_EQ(result.out.find_first_not_of('.', 11), std::string::npos) << result.out;
     EXPECT_EQ(result.err,
-              "Service db was stopped, but the start on node 2 did not complete.\n"
-              "Check the actual state: tv-move service status --name=db\n");
+              "Interrupted: starting service db on node 2 may already have taken effect; check the actual "
+              "state: tv-move service status --name=db\n");
     EXPECT_EQ(daemon.requests(), (std::vector<std::string>{
                                      R"({"call":"node","cmd":"status"})",
+                                     R"({"call":"service","cmd":"status","serviceName":"db"})",
                                      R"({"call":"service","cmd":"stop","serviceName":"db"})",
                                      R"({"call":"service","cmd":"start","nodeId":2,"serviceName":"db"})"}));
   }
@@ -116,7 +118,7 @@ TEST(FaultMatrix, MoveInterruptedBeforeTheStopCompletes) {
   };
   const std::vector<Case> cases = {
       {{die()}, ""},
-      {{{nodes}, die()},
+      {{{nodes}, {R"({"response": [{"name": "db", "enabled": true}]})"}, die()},
        "Interrupted: stopping service db may already have taken effect; check the actual state: "
        "tarnex-viravi service status --name=db\n"},
   };

@@ -61,7 +61,10 @@ TEST(Security, OpensNoFileForWriting) {
       R"({"response": [{"id": 2, "nodename": "bravo", "state": "ONLINE", "enabled": true}]})";
   for (const auto& command : commands) {
     SCOPED_TRACE(command[0]);
-    Responder daemon({{nodes}, {R"({"response": []})"}, {R"({"response": {}})"}});
+    Responder daemon({{nodes},
+                      {R"({"response": [{"name": "db", "enabled": true}]})"},
+                      {R"({"response": {}})"},
+                      {R"({"response": {}})"}});
     Sandbox box;
     box.use_endpoint(daemon.endpoint());
     const std::filesystem::path trace = box.dir / "trace";
@@ -102,7 +105,10 @@ TEST(Security, MemcheckFindsNothing) {
        0},
       {{"cluster", "status", "-o", "json"}, {nodes, R"({"error": 1, "errorMessage": "down"})"}, 11},
       {{"node", "status", "--id=bravo"}, {nodes}, 0},
-      {{"service", "move", "-s", "db", "-n", "2"}, {nodes, R"({"response": {}})", R"({"response": {}})"}, 0},
+      {{"service", "move", "-s", "db", "-n", "2"},
+       {nodes, R"({"response": [{"name": "db", "enabled": true}]})", R"({"response": {}})",
+        R"({"response": {}})"},
+       0},
       {{"node", "list"}, {"{\"response\": [" + std::string(600, '[')}, 11},
       {{"service", "--help"}, {}, 0},
   };

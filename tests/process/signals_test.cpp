@@ -51,7 +51,7 @@ TEST(Interrupted, ChangesLeaveAWordListingsEndSilently) {
        SIGINT,
        "Interrupted: stopping every service and removing every node" + check + "cluster status\n"},
       {{"service", "move", "--name=db", "--node=bravo"},
-       {{bravo}, stay_silent()},
+       {{bravo}, {R"({"response": [{"name": "db", "enabled": true}]})"}, stay_silent()},
        SIGTERM,
        "Interrupted: stopping service db" + check + "service status --name=db\n"},
       {{"service", "status", "--name=db"}, {stay_silent()}, SIGINT, ""},
@@ -109,39 +109,79 @@ TEST(StandardDescriptors, ClosedOnesNeitherAbortNorPassForSuccess) {
   }
 }
 
-// A reader that goes away (`| head -1`) ends the program as SIGPIPE does,
-// without a message: that is no fault of the run.
-TEST(StandardDescriptors, ABrokenPipeEndsTheProgramAsSigpipeDoes) {
-  Responder daemon({{bravo, 300ms}});
-  Sandbox box;
-  box.use_endpoint(daemon.endpoint());
-  ChildProcess child;
-  start_child(child, box.command({"node", "list"}));
-  close(child.out_fd);
-  child.out_fd = -1;
-  const RunResult result = finish_child(child, 0, 20s);
-  EXPECT_EQ(result.signal, SIGPIPE);
-  EXPECT_EQ(result.err, "");
+// A reader that goes away (`| head -1`) ends a listing as SIGPIPE does,
+// without a message: that is no fault of the run. A change goes on with
+// every request it was asked to make (a move is not cut between its stop
+// and its start), then says that its output was lost.
+TEST(StandardDescriptors, ABrokenPipeEndsAListingButNotAChange) {
+  const std::string db = R"({"response": [{"name": "db", "enabled": true}]})";
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<Reply> replies;
+    int signal;
+    int status;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{"node", "list"}, {{bravo, 300ms}}, SIGPIPE, -1, ""},
+      {{"service", "move", "--name=db", "--node=bravo"},
+       {{bravo, 300ms},
+        {db},
+        {R"({"response": {"message": "db stopped"}})"},
+        {R"({"response": {"message": "ok"}})"}},
+       0,
+       1,
+       "Error: cannot write standard output: Broken pipe\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    Responder daemon(c.replies);
+    Sandbox box;
+    box.use_endpoint(daemon.endpoint());
+    ChildProcess child;
+    start_child(child, box.command(c.args));
+    close(child.out_fd);
+    child.out_fd = -1;
+    const RunResult result = finish_child(child, 0, 20s);
+    EXPECT_EQ(result.signal, c.signal);
+    EXPECT_EQ(result.exit_status, c.status);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(daemon.requests().size(), c.replies.size());
+  }
 }
 
 // With standard error on a terminal the program says, after two silent
-// seconds, that nothing accepts connections at the endpoint.
+// seconds, that nothing accepts connections at the endpoint. A change
+// interrupted then was never sent, and says so on a line of its own after
+// the dots.
 TEST(TerminalNotice, ShownOnARealTerminal) {
   Sandbox box;
   const std::string endpoint = "ipc://" + (box.dir / "nobody-listens").string();
   box.use_endpoint(endpoint);
-  ProcessRun run = box.command({"node", "list"});
-  run.err_terminal = true;
-  ChildProcess child;
-  start_child(child, run);
   const std::string notice =
       "Waiting for the daemon at " + endpoint +
       ": nothing is accepting connections there. Ctrl-C stops; --timeout=SECONDS limits the wait.\n";
-  EXPECT_TRUE(wait_until(
-      child, [&] { return child.err.size() >= notice.size(); }, 20s));
-  const RunResult result = finish_child(child, SIGINT, 20s);
-  EXPECT_EQ(result.signal, SIGINT);
-  EXPECT_EQ(result.err, notice);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"node", "list"}, notice},
+      {{"node", "disable", "--id=2"},
+       notice + "\nInterrupted: disabling node 2 was not sent; no connection to the daemon was made\n"},
+  };
+  std::vector<ChildProcess> children(cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    ProcessRun run = box.command(cases[i].first);
+    run.out_terminal = i > 0;
+    run.err_terminal = true;
+    start_child(children[i], run);
+  }
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].first[1]);
+    ChildProcess& child = children[i];
+    EXPECT_TRUE(wait_until(
+        child, [&] { return child.err.size() >= notice.size(); }, 20s));
+    const RunResult result = finish_child(child, SIGINT, 20s);
+    EXPECT_EQ(result.signal, SIGINT);
+    EXPECT_EQ(result.err, cases[i].second);
+  }
 }
 
 }  // namespace

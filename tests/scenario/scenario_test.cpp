@@ -165,14 +165,13 @@ TEST_F(Scenario, ServiceMoveIsRefusedByEachTargetCheckAndChangesNothing) {
   EXPECT_EQ(status_document(), before);
 }
 
-TEST_F(Scenario, ServiceMoveWhoseStartTheDaemonRefusesLeavesAHint) {
+// The daemon would refuse a disabled service its start, so the move is
+// refused before the stop and the service keeps running.
+TEST_F(Scenario, ServiceMoveOfADisabledServiceIsRefusedAndLeavesItRunning) {
   expect_client({"service", "disable", "--name=web"}, {0, "service web disabled\n", ""});
   expect_client({"service", "move", "--name=web", "--node=alpha"},
-                {11, "service web stopped\n",
-                 "Error: service web is disabled; enable it first\n"
-                 "Service web was stopped, but the start on node 1 did not complete.\n"
-                 "Check the actual state: tarnex-viravi service status --name=web\n"});
-  expect_client({"service", "status", "--name=web"}, {0, "web   -1   STOPPED  DISABLED  [ ]\n", ""});
+                {11, "", "Error: cannot move disabled service: web\n"});
+  expect_client({"service", "status", "--name=web"}, {0, "web    2    ONLINE  DISABLED  [ ]\n", ""});
 }
 
 TEST_F(Scenario, NodeExitIsRefusedWhileTheNodeRunsServicesUnlessForced) {

@@ -9,10 +9,10 @@ namespace tarnex::testing {
 // One scripted step of a daemon stand-in: the exact reply bytes, sent after
 // `delay`. Instead of answering, a step may die (close the socket, as a
 // killed daemon would, so the request is lost) or stay silent from this
-// request on. The in-process stand-in can also refuse the request or fail
-// the connection with `text`.
+// request on. The in-process stand-in can also refuse the request, fail
+// the connection with `text`, or never connect.
 struct Reply {
-  enum class Kind { answer, die, silent, refuse_send, fail_connect };
+  enum class Kind { answer, die, silent, refuse_send, fail_connect, never_connected };
   std::string text;
   std::chrono::milliseconds delay{0};
   Kind kind = Kind::answer;
@@ -23,6 +23,11 @@ inline Reply die() {
 }
 inline Reply stay_silent() {
   return {{}, {}, Reply::Kind::silent};
+}
+// Silent, and no connection to the daemon is ever made (the in-process
+// stand-in only).
+inline Reply never_connected() {
+  return {{}, {}, Reply::Kind::never_connected};
 }
 
 // A script that answers with each text in turn.
