@@ -1,11 +1,9 @@
 // Arbitrary argument vectors through option reading and dispatch, with a
 // daemon stand-in that records what is sent and answers every request with a
-// message. Each decision is checked against the accepted combinations of the
-// command line, written out here on their own.
+// message. Each decision is checked against the command catalogue's rows.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +14,7 @@
 #include "cli/command_line.hpp"
 #include "cli/dispatch.hpp"
 #include "cli/usage.hpp"
+#include "commands/catalogue.hpp"
 #include "fuzz_support.hpp"
 
 namespace {
@@ -44,17 +43,6 @@ void check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-bool one_of(const std::string& word, std::initializer_list<const char*> words) {
-  for (const char* candidate : words) {
-    if (word == candidate) return true;
-  }
-  return false;
-}
-
-std::string wire_command(const std::string& action) {
-  return action == "list" || action == "info" ? "status" : action;
-}
-
 // The node reference as it travels: digits as a number, anything else as text.
 bool names_node(const Json& request, const char* key, const std::optional<std::string>& node) {
   if (!node) return !request.contains(key);
@@ -63,15 +51,31 @@ bool names_node(const Json& request, const char* key, const std::optional<std::s
   return sent.is_string() ? sent.get<std::string>() == *node : sent.is_number_integer();
 }
 
-// What dispatch decided, seen in what was sent, must be allowed by the
-// accepted combinations.
+bool suits(tarnex::Use use, const std::optional<std::string>& value) {
+  switch (use) {
+    case tarnex::Use::refused:
+      return !value;
+    case tarnex::Use::required:
+      return value.has_value();
+    case tarnex::Use::required_not_empty:
+      return value && !value->empty();
+    default:
+      return true;
+  }
+}
+
+// What dispatch decided, seen in what was sent, must be what the
+// catalogue's row for the command line allows.
 void check_decision(const tarnex::CliOptions& options, int status, const std::vector<Json>& sent) {
-  const std::string system = options.system_given ? options.system : "cluster";
-  const std::string& action = options.action;
+  const std::string system = options.system.value_or("cluster");
+  const tarnex::CommandRow* row = tarnex::find_command(system, options.action);
+  const bool accepted = row != nullptr && suits(row->node, options.node) &&
+                        suits(row->service, options.service) && (!options.force || row->force);
   if (status == 12) {
-    check(sent.empty());
+    check(!accepted && sent.empty());
     return;
   }
+  check(accepted);
   // A request that cannot be built (invalid UTF-8, an id beyond 64 bits)
   // ends the command before anything is sent.
   if (sent.empty()) {
@@ -79,29 +83,24 @@ void check_decision(const tarnex::CliOptions& options, int status, const std::ve
     return;
   }
   const Json& first = sent.front();
-  if (options.force) check(system == "node" && action == "exit" && first.value("force", false));
-  if (system == "cluster") {
-    check(one_of(action, {"status", "exit"}));
-    check(sent.size() == (action == "status" ? 2U : 1U));
-  } else if (system == "node") {
-    check(sent.size() == 1 && first.at("call") == "node" && first.at("cmd") == wire_command(action));
-    check(options.node ? one_of(action, {"status", "info", "disable", "enable", "break", "exit"})
-                       : one_of(action, {"list", "status", "info"}));
-    check(names_node(first, "id", options.node));
-  } else if (action == "move") {
-    check(system == "service" && options.service && options.node && !options.node->empty());
-    check(first.at("call") == "node" && first.at("cmd") == "status");
-  } else {
-    check(system == "service" && sent.size() == 1 && first.at("call") == "service");
-    check(first.at("cmd") == wire_command(action));
-    if (!options.service) {
-      check(one_of(action, {"list", "status", "info", "help"}) && !first.contains("serviceName"));
-    } else {
-      check(first.at("serviceName") == *options.service);
-      check(one_of(action, {"status", "info", "disable", "enable", "break", "stop", "start"}));
-    }
-    check(names_node(first, "nodeId", action == "start" ? options.node : std::nullopt));
+  const auto passed = [](tarnex::Use use, const std::optional<std::string>& value) {
+    return use == tarnex::Use::ignored ? std::nullopt : value;
+  };
+  if (first.at("call") != row->system) {
+    // A move asks for the nodes first, and changes nothing unless every check passed.
+    check(row->node == tarnex::Use::required_not_empty && first.at("call") == "node" &&
+          first.at("cmd") == "status");
+    return;
   }
+  check(first.at("cmd") == row->command);
+  check(first.value("force", false) == (options.force && row->force));
+  if (system == "node") check(sent.size() == 1 && names_node(first, "id", passed(row->node, options.node)));
+  if (system == "service") {
+    check(sent.size() == 1 && names_node(first, "nodeId", passed(row->node, options.node)));
+    const auto service = passed(row->service, options.service);
+    check(service ? first.at("serviceName") == *service : !first.contains("serviceName"));
+  }
+  if (system == "cluster") check(sent.size() == (tarnex::changes_state(*row) ? 1U : 2U));
 }
 
 }  // namespace
@@ -124,11 +123,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  FILE* sink = tarnex::fuzz::sink();
+  const tarnex::Stream sink{tarnex::fuzz::sink(), false};
   tarnex::CommandLine line;
   const tarnex::Asked asked = tarnex::read_command_line(args, sink, line);
   if (asked != tarnex::Asked::command) {
-    tarnex::print_usage(sink, line.options.system, line.program_name);
+    tarnex::print_usage(sink, line.options.system.value_or(""), line.program_name);
     return 0;
   }
   Recorder daemon;
@@ -140,7 +139,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   context.daemon.endpoint = "tcp://127.0.0.1:1";  // what the configuration step would supply
   context.daemon.progress = sink;
   context.daemon.err = sink;
-  line.options.mgmt_url = context.daemon.endpoint;
   const int status = tarnex::run_system(line.options, line.program_name, context);
   // Every request is the daemon's, and every ending one of the four statuses.
   check(status == 0 || status == 11 || status == 12);

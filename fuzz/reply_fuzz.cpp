@@ -7,13 +7,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "base/terminal_text.hpp"
+#include "commands/catalogue.hpp"
 #include "commands/context.hpp"
 #include "commands/lookup.hpp"
 #include "commands/replies.hpp"
 #include "commands/support.hpp"
 #include "daemon/exchange.hpp"
-#include "daemon/terminal_text.hpp"
 #include "fuzz_support.hpp"
 #include "output/json_output.hpp"
 #include "output/tables.hpp"
@@ -31,11 +33,17 @@ struct NodeCase {
 
 tarnex::CommandContext context_for(bool terminal) {
   tarnex::CommandContext context;
-  context.out = sink();
-  context.err = sink();
-  context.out_is_terminal = terminal;
-  context.err_is_terminal = terminal;
+  context.out = {sink(), terminal};
+  context.err = {sink(), terminal};
   return context;
+}
+
+// The rows of the catalogue, as each command of `system` shows its reply.
+template <typename Visit>
+void for_each_row(std::string_view system, Visit&& visit) {
+  for (const tarnex::CommandRow& row : tarnex::command_catalogue()) {
+    if (row.system == system) visit(row);
+  }
 }
 
 // At a terminal no byte of a control character is left; a message keeps
@@ -55,42 +63,41 @@ void check_neutralised(const std::string& text) {
 }
 
 void node_commands(const tarnex::CommandContext& context, const Json& body) {
-  static const NodeCase cases[] = {
-      {"list", std::nullopt}, {"status", std::nullopt}, {"status", "1"}, {"info", "alpha"},
-      {"status", "007"},      {"status", ""},           {"enable", "2"}, {"exit", "node-a"},
-  };
-  for (const NodeCase& c : cases) {
-    tarnex::run_guarded(context, [&] {
-      const Json request = tarnex::node_request(c.action, c.node, false);
-      return tarnex::show_node_reply(context, c.action, c.node, request, body);
-    });
-  }
+  static const Reference nodes[] = {std::nullopt, "1", "alpha", "007", "", "node-a"};
+  for_each_row("node", [&](const tarnex::CommandRow& row) {
+    for (const Reference& node : nodes) {
+      tarnex::run_guarded(context, [&] {
+        const Json request = tarnex::node_request(row.command, node, false);
+        return tarnex::show_node_reply(context, row.show, node, request, body);
+      });
+    }
+  });
 }
 
 void service_commands(const tarnex::CommandContext& context, const Json& body) {
-  static const NodeCase cases[] = {
-      {"list", std::nullopt}, {"help", std::nullopt}, {"status", "db"}, {"stop", "db"}, {"start", "web"},
-  };
-  for (const NodeCase& c : cases) {
-    tarnex::run_guarded(context, [&] { return tarnex::show_service_reply(context, c.action, c.node, body); });
-  }
+  static const Reference services[] = {std::nullopt, "db", "web"};
+  for_each_row("service", [&](const tarnex::CommandRow& row) {
+    for (const Reference& service : services)
+      tarnex::run_guarded(context,
+                          [&] { return tarnex::show_service_reply(context, row.show, service, body); });
+  });
   for (const char* target : {"1", "2", "alpha", ""}) {
-    std::int64_t id = -1;
-    tarnex::run_guarded(context, [&] { return tarnex::check_move_target(context, body, target, id); });
+    tarnex::run_guarded(context, [&] { return tarnex::check_move_target(context, body, target) ? 0 : 11; });
+    tarnex::run_guarded(context, [&] { return tarnex::check_move_service(context, body, target) ? 0 : 11; });
   }
 }
 
 void cluster_status(const tarnex::CommandContext& context, const Json& body) {
   tarnex::run_guarded(context, [&] {
-    tarnex::print_tables(body, body, sink(), context.out_is_terminal);
-    tarnex::print_tables(body, Json(), sink(), context.out_is_terminal);
-    tarnex::print_tables(Json(), body, sink(), context.out_is_terminal);
+    tarnex::print_tables(context.out, body, body);
+    tarnex::print_tables(context.out, body, Json());
+    tarnex::print_tables(context.out, Json(), body);
     return 0;
   });
   tarnex::run_guarded(context, [&] {
     const Json document = tarnex::build_status_document(body, body);
     const std::string text = document.dump(2, ' ', false, Json::error_handler_t::strict);
-    tarnex::print_status_document(document, sink(), false);
+    tarnex::print_status_document(context.out, document);
     // Scripts parse the document: it must always be one JSON value.
     if (!Json::accept(text)) __builtin_trap();
     return 0;
@@ -109,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_neutralised(text);
   Json body;
   try {
-    body = tarnex::parse_reply(text, sink(), size % 2 == 0).body;
+    body = tarnex::parse_reply(text, {sink(), size % 2 == 0}).body;
   } catch (const std::exception&) {
     return 0;  // the command's "Exception: %s"
   }

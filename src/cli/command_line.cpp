@@ -67,7 +67,7 @@ std::optional<std::uint32_t> parse_timeout(const std::string& text) {
   return static_cast<std::uint32_t>(seconds);
 }
 
-Asked read_command_line(const std::vector<std::string>& args, FILE* err, CommandLine& line) {
+Asked read_command_line(const std::vector<std::string>& args, const Stream& err, CommandLine& line) {
   CliOptions& options = line.options;
   if (!args.empty()) line.program_name = std::filesystem::path(args[0]).filename().string();
   line.program_dir = program_directory(args.empty() ? std::string() : args[0], std::getenv("PATH"));
@@ -98,7 +98,7 @@ Asked read_command_line(const std::vector<std::string>& args, FILE* err, Command
   Asked asked = Asked::command;
   std::vector<std::string> operands;
   int index = 0;
-  const ErrorStreamFor diagnostics(err);
+  const ErrorStreamFor diagnostics(err.file);
   optind = 0;  // full re-initialisation, so the reader can run more than once
   for (;;) {
     // The leading '-' hands operands back in place (as option 1), so that
@@ -112,8 +112,8 @@ Asked read_command_line(const std::vector<std::string>& args, FILE* err, Command
       case timeout_option:
         options.timeout = parse_timeout(optarg);
         if (!options.timeout) {
-          std::fprintf(err, "%s: option '--timeout' takes a whole number of seconds, not '%s'\n", argv[0],
-                       optarg);
+          print_line(err, {typed(argv[0]), ": option '--timeout' takes a whole number of seconds, not '",
+                           typed(optarg), "'"});
           asked = Asked::bad_option;
         }
         break;
@@ -145,10 +145,7 @@ Asked read_command_line(const std::vector<std::string>& args, FILE* err, Command
 
   for (int rest = optind; rest < argc; ++rest)
     operands.emplace_back(argv[rest]);  // after "--"
-  if (!operands.empty()) {
-    options.system = operands[0];
-    options.system_given = true;
-  }
+  if (!operands.empty()) options.system = operands[0];
   if (operands.size() > 1) options.action = operands[1];
   return asked;
 }

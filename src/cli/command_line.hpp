@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/stream.hpp"
 #include "cli/options.hpp"
 
 namespace tarnex {
@@ -32,6 +33,6 @@ enum class Asked { command, help, version, bad_option };
 // Reads `args` (args[0] is the path the program was started under, when
 // there is one) into `line`, acting on nothing. The option reader's own
 // diagnostics go to `err`.
-Asked read_command_line(const std::vector<std::string>& args, FILE* err, CommandLine& line);
+Asked read_command_line(const std::vector<std::string>& args, const Stream& err, CommandLine& line);
 
 }  // namespace tarnex

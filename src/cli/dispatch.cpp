@@ -8,21 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "cli/catalogue.hpp"
 #include "cli/close_word.hpp"
 #include "cli/usage.hpp"
-#include "daemon/terminal_text.hpp"
+#include "commands/catalogue.hpp"
 #include "exit_status.hpp"
 
 namespace tarnex {
 namespace {
-
-const CommandEntry* find_entry(const std::string& system, const std::string& action) {
-  for (const CommandEntry& entry : command_catalogue()) {
-    if (entry.system == system && entry.action == action) return &entry;
-  }
-  return nullptr;
-}
 
 // Whether an option given (or not) suits the way the entry uses it.
 bool suits(Use use, const std::optional<std::string>& value) {
@@ -48,9 +40,9 @@ std::optional<std::string> passed_on(Use use, const std::optional<std::string>& 
 // The systems of the catalogue, or the actions of one system, in its order.
 std::vector<std::string_view> catalogue_words(const std::optional<std::string_view>& system) {
   std::vector<std::string_view> words;
-  for (const CommandEntry& entry : command_catalogue()) {
-    const std::string_view word = system ? entry.action : entry.system;
-    if (system && entry.system != *system) continue;
+  for (const CommandRow& row : command_catalogue()) {
+    const std::string_view word = system ? row.action : row.system;
+    if (system && row.system != *system) continue;
     if (std::find(words.begin(), words.end(), word) == words.end()) words.push_back(word);
   }
   return words;
@@ -67,26 +59,36 @@ std::optional<std::string> option_fault(Use use, const std::optional<std::string
 }
 
 // The one line that names what was refused, for the person at a terminal.
-void name_refusal(FILE* err, const std::string& system, const std::string& action, const CommandEntry* entry,
-                  const CliOptions& options) {
-  if (entry == nullptr) {
+void name_refusal(const Stream& err, const std::string& system, const std::string& action,
+                  const CommandRow* row, const CliOptions& options) {
+  if (row == nullptr) {
     const std::vector<std::string_view> actions = catalogue_words(system);
     const bool known_system = !actions.empty();
-    const std::string& typed = known_system ? action : system;
-    const std::string shown = neutralised(typed, true, TextKind::name);
+    const std::string& word = known_system ? action : system;
     if (known_system) {
-      std::fprintf(err, "Error: unknown action '%s' for %s", shown.c_str(), system.c_str());
+      print(err, {"Error: unknown action '", typed(word), "' for ", own(system)});
     } else {
-      std::fprintf(err, "Error: unknown system '%s'", shown.c_str());
+      print(err, {"Error: unknown system '", typed(word), "'"});
     }
-    const auto close = close_word(typed, known_system ? actions : catalogue_words(std::nullopt));
-    if (close) std::fprintf(err, "; did you mean '%.*s'?", static_cast<int>(close->size()), close->data());
-    std::fputc('\n', err);
+    const auto close = close_word(word, known_system ? actions : catalogue_words(std::nullopt));
+    if (close) print(err, {"; did you mean '", own(*close), "'?"});
+    print_line(err, {});
     return;
   }
-  std::optional<std::string> fault = option_fault(entry->node, options.node, "node (-n)");
-  if (!fault) fault = option_fault(entry->service, options.service, "service name (-s)");
-  if (fault) std::fprintf(err, "Error: '%s %s' %s\n", system.c_str(), action.c_str(), fault->c_str());
+  std::optional<std::string> fault = option_fault(row->node, options.node, "node (-n)");
+  if (!fault) fault = option_fault(row->service, options.service, "service name (-s)");
+  if (fault) print_line(err, {"Error: '", own(row->system), " ", own(row->action), "' ", own(*fault)});
+}
+
+// "'node exit'": the commands that take --force.
+std::string force_takers() {
+  std::string words;
+  for (const CommandRow& row : command_catalogue()) {
+    if (!row.force) continue;
+    if (!words.empty()) words += ", ";
+    words += "'" + std::string(row.system) + " " + std::string(row.action) + "'";
+  }
+  return words;
 }
 
 }  // namespace
@@ -94,28 +96,28 @@ void name_refusal(FILE* err, const std::string& system, const std::string& actio
 int run_system(const CliOptions& options, const std::string& program_name, const CommandContext& context) {
   // Only a missing system operand means "cluster"; one given as the empty
   // text (an unset shell variable) is refused like any unknown word.
-  const std::string system = options.system_given ? options.system : "cluster";
-  const CommandEntry* entry = find_entry(system, options.action);
+  const std::string system = options.system.value_or("cluster");
+  const CommandRow* row = find_command(system, options.action);
   // At a terminal a refusal is named before the usage text. The --force line
   // goes wherever standard error goes, and names the refusal of a known
   // action well enough.
   const auto refuse = [&](bool name_it) {
-    if (name_it && context.err_is_terminal) name_refusal(context.err, system, options.action, entry, options);
-    print_usage(context.out, options.system, program_name);
+    if (name_it && context.err.terminal) name_refusal(context.err, system, options.action, row, options);
+    print_usage(context.out, options.system.value_or(""), program_name);
     return exit_refused;
   };
 
-  if (options.force && (entry == nullptr || !entry->force)) {
-    std::fputs("Error: --force is only valid for 'node exit'\n", context.err);
-    return refuse(entry == nullptr);
+  if (options.force && (row == nullptr || !row->force)) {
+    print_line(context.err, {"Error: --force is only valid for ", own(force_takers())});
+    return refuse(row == nullptr);
   }
-  if (entry == nullptr) return refuse(true);
-  if (!suits(entry->node, options.node) || !suits(entry->service, options.service)) return refuse(true);
+  if (row == nullptr) return refuse(true);
+  if (!suits(row->node, options.node) || !suits(row->service, options.service)) return refuse(true);
 
-  CliOptions given = options;
-  given.node = passed_on(entry->node, options.node);
-  given.service = passed_on(entry->service, options.service);
-  return entry->run(context, given);
+  const CommandInput input{passed_on(row->node, options.node), passed_on(row->service, options.service),
+                           row->force && options.force,
+                           row->output != Use::ignored && options.output == "json"};
+  return row->run(context, *row, input);
 }
 
 }  // namespace tarnex

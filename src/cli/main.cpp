@@ -31,10 +31,8 @@ int main(int argc, char** argv) {
   open_missing_standard_descriptors();
   tarnex::ZmqTransport transport;
   tarnex::ProgramIo io;
-  io.out = stdout;
-  io.err = stderr;
+  io.out = {stdout, isatty(STDOUT_FILENO) == 1};
+  io.err = {stderr, isatty(STDERR_FILENO) == 1};
   io.transport = &transport;
-  io.out_is_terminal = isatty(STDOUT_FILENO) == 1;
-  io.err_is_terminal = isatty(STDERR_FILENO) == 1;
   return tarnex::run_program(std::vector<std::string>(argv, argv + argc), io);
 }

@@ -6,14 +6,11 @@
 
 namespace tarnex {
 
-// The parsed command line and the endpoint taken from the configuration.
-// Filled while the command line is read, then passed down read-only.
+// The command line as parsed, and nothing else.
 struct CliOptions {
-  std::string mgmt_url;
-  std::string system;
-  // True when a system operand was given at all, even as the empty text: only
-  // a missing operand may default to "cluster".
-  bool system_given = false;
+  // The system operand; given as the empty text (an unset shell variable)
+  // is not the same as not given, which means "cluster".
+  std::optional<std::string> system;
   std::string action = "status";
   std::optional<std::string> node;
   std::optional<std::string> service;

@@ -14,9 +14,8 @@
 #include "cli/command_line.hpp"
 #include "cli/dispatch.hpp"
 #include "cli/usage.hpp"
-#include "commands/changes.hpp"
+#include "commands/catalogue.hpp"
 #include "config/discovery.hpp"
-#include "daemon/terminal_text.hpp"
 #include "exit_status.hpp"
 
 namespace tarnex {
@@ -43,17 +42,15 @@ bool all_written(FILE* stream, std::string& reason) {
 
 // Names in the settings file's [RUXD] that nothing reads, with the setting
 // meant when the name is a near miss.
-void note_unknown_settings(FILE* err, const Configuration& configuration) {
+void note_unknown_settings(const Stream& err, const Configuration& configuration) {
   static const std::vector<std::string_view> known = {"config", "timeout"};  // as the INI rules key them
-  const std::string path = neutralised(configuration.settings_path.string(), true, TextKind::name);
-  for (const std::string& name : configuration.unknown_settings) {
-    std::fprintf(err, "ruxd:config: %s: [RUXD] %s is not a known setting", path.c_str(),
-                 neutralised(name, true, TextKind::name).c_str());
-    if (const auto close = close_word(name, known)) {
-      const std::string_view meant = *close == "config" ? "Config" : "Timeout";
-      std::fprintf(err, "; did you mean %.*s?", static_cast<int>(meant.size()), meant.data());
+  for (const std::string& setting : configuration.unknown_settings) {
+    print(err, {"ruxd:config: ", name(configuration.settings_path.string()), ": [RUXD] ", name(setting),
+                " is not a known setting"});
+    if (const auto close = close_word(setting, known)) {
+      print(err, {"; did you mean ", *close == "config" ? Text("Config") : Text("Timeout"), "?"});
     }
-    std::fputc('\n', err);
+    print_line(err, {});
   }
 }
 
@@ -84,15 +81,16 @@ class BrokenPipeTolerated {
 int run(const std::vector<std::string>& args, const ProgramIo& io,
         std::optional<BrokenPipeTolerated>& broken_pipe_tolerated) {
   CommandLine line;
+  const CliOptions& options = line.options;
   switch (read_command_line(args, io.err, line)) {
     case Asked::version:
-      std::fprintf(io.out, "%s version: %s\n", line.program_name.c_str(), version_string);
+      print_line(io.out, {typed(line.program_name), " version: ", own(version_string)});
       return exit_success;
     case Asked::help:
-      print_usage(io.out, line.options.system, line.program_name);
+      print_usage(io.out, options.system.value_or(""), line.program_name);
       return exit_success;
     case Asked::bad_option:
-      print_usage(io.out, line.options.system, line.program_name);
+      print_usage(io.out, options.system.value_or(""), line.program_name);
       return exit_bad_input;
     case Asked::command:
       break;
@@ -101,29 +99,25 @@ int run(const std::vector<std::string>& args, const ProgramIo& io,
   // Read once per run, and only for a command: help, version and bad options
   // never open a file.
   const Configuration configuration = load_configuration(line.program_name, line.program_dir);
-  // The lines quote the files; at a terminal they are neutralised, and a
-  // mapping fault also says which member of which file it met.
-  const auto shown = [&io](const std::string& text) {
-    return neutralised(text, io.err_is_terminal, TextKind::name);
-  };
-  if (io.err_is_terminal) note_unknown_settings(io.err, configuration);
-  for (const std::string& message : configuration.messages)
-    std::fprintf(io.err, "%s\n", shown(message).c_str());
-  if (io.err_is_terminal && !configuration.failed_member.empty()) {
-    std::fprintf(io.err, "ruxd:config: in %s at %s\n", shown(configuration.config_path).c_str(),
-                 shown(configuration.failed_member).c_str());
+  // The lines quote the files; at a terminal a mapping fault also says which
+  // member of which file it met.
+  if (io.err.terminal) note_unknown_settings(io.err, configuration);
+  for (const std::string& line_text : configuration.messages)
+    print_line(io.err, {name(line_text)});
+  if (io.err.terminal && !configuration.failed_member.empty()) {
+    print_line(io.err, {"ruxd:config: in ", name(configuration.config_path), " at ",
+                        name(configuration.failed_member)});
   }
   if (configuration.mgmt_url.empty()) {
-    std::fputs("Error: mgmt-url is not configured\n", io.err);
+    print_line(io.err, {"Error: mgmt-url is not configured"});
     return exit_bad_input;
   }
-  line.options.mgmt_url = configuration.mgmt_url;
-  if (!line.options.timeout && configuration.timeout) {
-    line.options.timeout = parse_timeout(*configuration.timeout);
-    if (!line.options.timeout) {
-      std::fprintf(io.err, "Error: %s: Timeout is not a whole number of seconds: %s\n",
-                   shown(configuration.settings_path.string()).c_str(),
-                   shown(*configuration.timeout).c_str());
+  std::optional<std::uint32_t> timeout = options.timeout;
+  if (!timeout && configuration.timeout) {
+    timeout = parse_timeout(*configuration.timeout);
+    if (!timeout) {
+      print_line(io.err, {"Error: ", name(configuration.settings_path.string()),
+                          ": Timeout is not a whole number of seconds: ", name(*configuration.timeout)});
       return exit_bad_input;
     }
   }
@@ -131,21 +125,19 @@ int run(const std::vector<std::string>& args, const ProgramIo& io,
   CommandContext context;
   context.out = io.out;
   context.err = io.err;
-  context.out_is_terminal = io.out_is_terminal;
-  context.err_is_terminal = io.err_is_terminal;
   context.program_name = line.program_name;
   context.daemon.transport = io.transport;
-  context.daemon.endpoint = line.options.mgmt_url;
+  context.daemon.endpoint = configuration.mgmt_url;
   // A JSON document on standard output must stay parseable: its dots go to
   // standard error.
-  context.daemon.progress = line.options.output == "json" ? io.err : io.out;
+  context.daemon.progress = options.output == "json" ? io.err : io.out;
   context.daemon.err = io.err;
-  context.daemon.err_is_terminal = io.err_is_terminal;
   context.daemon.progress_interval = io.progress_interval;
-  context.daemon.timeout = std::chrono::seconds(line.options.timeout.value_or(0));
-  context.daemon.explain_wait = io.err_is_terminal;
-  if (changes_state(line.options.action)) broken_pipe_tolerated.emplace();
-  return run_system(line.options, line.program_name, context);
+  context.daemon.timeout = std::chrono::seconds(timeout.value_or(0));
+  context.daemon.unbounded_wait = "Ctrl-C stops; --timeout=SECONDS limits the wait";
+  const CommandRow* row = find_command(options.system.value_or("cluster"), options.action);
+  if (row != nullptr && changes_state(*row)) broken_pipe_tolerated.emplace();
+  return run_system(options, line.program_name, context);
 }
 
 }  // namespace
@@ -157,11 +149,11 @@ int run_program(const std::vector<std::string>& args, const ProgramIo& io) {
   // or cut document for a good one. (The dots in JSON mode go to standard
   // error, checked with it.)
   std::string reason;
-  if (!all_written(io.out, reason)) {
-    std::fprintf(io.err, "Error: cannot write standard output: %s\n", reason.c_str());
+  if (!all_written(io.out.file, reason)) {
+    print_line(io.err, {"Error: cannot write standard output: ", own(reason)});
     if (status == exit_success) status = exit_bad_input;
   }
-  if (!all_written(io.err, reason) && status == exit_success) status = exit_bad_input;
+  if (!all_written(io.err.file, reason) && status == exit_success) status = exit_bad_input;
   return status;
 }
 

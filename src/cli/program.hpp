@@ -1,25 +1,23 @@
 #pragma once
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "base/stream.hpp"
 #include "daemon/transport.hpp"
 
 namespace tarnex {
 
 // What one run of the program talks to.
+// Standard output and standard error, each with whether a person reads it
+// at a terminal (where the program says more than scripts get).
 struct ProgramIo {
-  FILE* out = stdout;
-  FILE* err = stderr;
+  Stream out;
+  Stream err;
   Transport* transport = nullptr;
   // How long the daemon may be silent before a progress dot.
   std::chrono::milliseconds progress_interval{2000};
-  // Whether standard output and standard error are terminals, where a
-  // person reads what the program says beyond what scripts get.
-  bool out_is_terminal = false;
-  bool err_is_terminal = false;
 };
 
 // The whole program: `args` as the process got them (args[0] the path it was

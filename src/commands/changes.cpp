@@ -1,6 +1,6 @@
 #include "commands/changes.hpp"
 
-#include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "commands/interrupt_hint.hpp"
@@ -13,38 +13,27 @@ std::string capitalised(std::string text) {
   return text;
 }
 
-// The verb of an action as the line says it: "disabling", "breaking off ...".
-std::string doing(std::string_view action, const std::string& subject) {
-  if (action == "enable") return "enabling " + subject;
-  if (action == "disable") return "disabling " + subject;
-  if (action == "break") return "breaking off the command in progress on " + subject;
-  if (action == "start") return "starting " + subject;
-  if (action == "stop") return "stopping " + subject;
-  return std::string(action) + " of " + subject;
-}
-
 }  // namespace
 
-bool changes_state(const std::string& action) {
-  return action != "list" && action != "status" && action != "info" && action != "help";
-}
-
-Change node_change(const std::string& program_name, const std::string& action, const std::string& node) {
-  const std::string subject = "node " + node;
-  return {action == "exit" ? "removing " + subject + " from the cluster" : doing(action, subject),
-          program_name + " node status --id=" + node,
-          {}};
-}
-
-Change service_change(const std::string& program_name, const std::string& action, const std::string& service,
-                      const std::optional<std::string>& node) {
-  std::string subject = "service " + service;
-  if (action == "start" && node) subject += " on node " + *node;
-  return {doing(action, subject), program_name + " service status --name=" + service, {}};
-}
-
-Change cluster_exit_change(const std::string& program_name) {
-  return {"stopping every service and removing every node", program_name + " cluster status", {}};
+Change change_of(const CommandContext& context, const CommandRow& row, const CommandInput& input) {
+  const auto typed_word = [&context](const std::optional<std::string>& word) {
+    return shown(context.err, typed(word.value_or("")));
+  };
+  std::string subject;
+  std::string check = shown(context.err, typed(context.program_name)) + " " + std::string(row.system);
+  if (row.system == "node") {
+    subject = "node " + typed_word(input.node);
+    check += " status --id=" + typed_word(input.node);
+  } else if (row.system == "service") {
+    subject = "service " + typed_word(input.service);
+    if (row.node != Use::ignored && input.node) subject += " on node " + typed_word(input.node);
+    check += " status --name=" + typed_word(input.service);
+  } else {
+    check += " status";
+  }
+  std::string doing(row.doing);
+  if (const auto at = doing.find("{}"); at != std::string::npos) doing.replace(at, 2, subject);
+  return {doing, check, {}};
 }
 
 DaemonReply send_change(const CommandContext& context, const Json& request, const Change& change) {
@@ -56,17 +45,18 @@ DaemonReply send_change(const CommandContext& context, const Json& request, cons
   ExchangeState state;
   DaemonChannel channel = context.daemon;
   channel.state = &state;
-  const bool dots_on_terminal = channel.progress == context.err || context.out_is_terminal;
   DaemonReply reply = [&] {
     const InterruptHint hint(interrupted, interrupted_unsent, state,
-                             context.err_is_terminal && dots_on_terminal);
+                             context.err.terminal && channel.progress.terminal);
     return send_request(channel, request);
   }();
+  // The change's texts are already as the error stream shows them.
   if (reply.timed_out && !reply.reached) {
-    std::fprintf(context.err, "%s%s", capitalised(change.doing).c_str(), not_sent.c_str());
+    print(context.err, {own(capitalised(change.doing)), own(not_sent)});
   } else if (reply.timed_out) {
-    std::fprintf(context.err, "%s may have taken effect all the same; check the actual state: %s\n",
-                 capitalised(change.doing).c_str(), change.check.c_str());
+    print_line(context.err,
+               {own(capitalised(change.doing)),
+                " may have taken effect all the same; check the actual state: ", own(change.check)});
   }
   return reply;
 }

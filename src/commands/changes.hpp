@@ -1,16 +1,15 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
-#include "commands/context.hpp"
+#include "commands/catalogue.hpp"
 #include "daemon/exchange.hpp"
 
 namespace tarnex {
 
 // A request that changes the cluster, as the operator is told about it when
 // its outcome is not known: what it was doing, and the command that shows
-// the actual state.
+// the actual state. Typed words in it are as the error stream shows them.
 struct Change {
   std::string doing;  // "disabling node 2"
   std::string check;  // "tarnex-viravi node status --id=2"
@@ -18,13 +17,8 @@ struct Change {
   std::string if_not_sent;
 };
 
-// Whether an action changes the cluster (every one but the listings).
-bool changes_state(const std::string& action);
-
-Change node_change(const std::string& program_name, const std::string& action, const std::string& node);
-Change service_change(const std::string& program_name, const std::string& action, const std::string& service,
-                      const std::optional<std::string>& node);
-Change cluster_exit_change(const std::string& program_name);
+// The change the row's command makes on what `input` names.
+Change change_of(const CommandContext& context, const CommandRow& row, const CommandInput& input);
 
 // send_request for a change. A stop signal while it waits writes that the
 // change may already have taken effect, then ends the program as the signal

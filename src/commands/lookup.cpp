@@ -21,8 +21,8 @@ const Json* lookup_node(const Json& reply, const std::string& key) {
   return nullptr;
 }
 
-int report_node_not_found(FILE* err, const std::string& node) {
-  std::fprintf(err, "Error: node can not be found: %s\n", node.c_str());
+int report_node_not_found(const Stream& err, const std::string& node) {
+  print_line(err, {"Error: node can not be found: ", typed(node)});
   return exit_request_failed;
 }
 

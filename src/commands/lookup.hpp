@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 
-#include "daemon/message.hpp"
+#include "base/json.hpp"
+#include "base/stream.hpp"
 
 namespace tarnex {
 
@@ -13,6 +13,6 @@ const Json* lookup_node(const Json& reply, const std::string& key);
 
 // Writes that the node the operator named (as typed) is not in the reply;
 // returns the exit status of that failure.
-int report_node_not_found(FILE* err, const std::string& node);
+int report_node_not_found(const Stream& err, const std::string& node);
 
 }  // namespace tarnex

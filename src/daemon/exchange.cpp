@@ -4,10 +4,10 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <variant>
 
-#include "daemon/terminal_text.hpp"
 #include "exit_status.hpp"
 
 namespace tarnex {
@@ -30,16 +30,15 @@ std::string seconds_text(std::chrono::seconds seconds) {
 }
 
 void explain_wait(const DaemonChannel& channel, PeerState peer) {
-  static constexpr const char* states[] = {
+  static constexpr std::string_view states[] = {
       "not connected yet",
       "nothing is accepting connections there",
       "connected, no answer yet",
   };
-  const std::string until = channel.timeout.count() == 0 ? "Ctrl-C stops; --timeout=SECONDS limits the wait"
+  const std::string until = channel.timeout.count() == 0 ? channel.unbounded_wait
                                                          : "Giving up after " + seconds_text(channel.timeout);
-  const std::string endpoint = neutralised(channel.endpoint, channel.err_is_terminal, TextKind::name);
-  std::fprintf(channel.err, "Waiting for the daemon at %s: %s. %s.\n", endpoint.c_str(),
-               states[static_cast<int>(peer)], until.c_str());
+  print_line(channel.err, {"Waiting for the daemon at ", name(channel.endpoint), ": ",
+                           own(states[static_cast<int>(peer)]), ". ", own(until), "."});
 }
 
 // Sends the request and waits for its reply, a dot for every interval of
@@ -61,8 +60,8 @@ std::variant<std::string, Json> exchange(Connection& connection, const DaemonCha
       if (!reply) waited += wait;
       const bool expired = !reply && limit.count() > 0 && waited >= limit;
       if (dotted && (reply || expired)) {
-        std::fputc('\n', channel.progress);
-        std::fflush(channel.progress);
+        std::fputc('\n', channel.progress.file);
+        std::fflush(channel.progress.file);
         if (channel.state != nullptr) channel.state->mid_line = false;
       }
       if (reply) return std::move(*reply);
@@ -70,9 +69,9 @@ std::variant<std::string, Json> exchange(Connection& connection, const DaemonCha
         return local_error(no_reply_in_time,
                            "no reply from " + channel.endpoint + " within " + seconds_text(channel.timeout));
       }
-      if (!dotted && channel.explain_wait) explain_wait(channel, connection.peer_state());
-      std::fputc('.', channel.progress);
-      std::fflush(channel.progress);
+      if (!dotted && channel.err.terminal) explain_wait(channel, connection.peer_state());
+      std::fputc('.', channel.progress.file);
+      std::fflush(channel.progress.file);
       if (channel.state != nullptr) channel.state->mid_line = true;
       dotted = true;
     }
@@ -85,20 +84,19 @@ std::variant<std::string, Json> exchange(Connection& connection, const DaemonCha
 
 }  // namespace
 
-DaemonReply test_reply(Json body, FILE* err, bool err_is_terminal) {
+DaemonReply test_reply(Json body, const Stream& err) {
   static const JsonPointer error_pointer("/error");
   static const JsonPointer message_pointer("/errorMessage");
   DaemonReply reply{std::move(body), exit_success};
   if (reply.body.contains(error_pointer)) {
-    const std::string message = json_get_string(reply.body, message_pointer, "");
-    std::fprintf(err, "Error: %s\n", neutralised(message, err_is_terminal, TextKind::message).c_str());
+    print_line(err, {"Error: ", message(json_get_string(reply.body, message_pointer, ""))});
     reply.exit_code = exit_request_failed;
   }
   return reply;
 }
 
-DaemonReply parse_reply(const std::string& text, FILE* err, bool err_is_terminal) {
-  return test_reply(parse_strict(text, "reply"), err, err_is_terminal);
+DaemonReply parse_reply(const std::string& text, const Stream& err) {
+  return test_reply(parse_strict(text, "reply"), err);
 }
 
 DaemonReply send_request(const DaemonChannel& channel, const Json& request) {
@@ -109,18 +107,18 @@ DaemonReply send_request(const DaemonChannel& channel, const Json& request) {
   state.reached = false;
   {
     const std::unique_ptr<Connection> connection =
-        channel.transport->open(channel.explain_wait || channel.state != nullptr);
+        channel.transport->open(channel.err.terminal || channel.state != nullptr);
     connection->report_reached(state.reached);
     received = exchange(*connection, channel, request_text);
   }
   if (Json* local = std::get_if<Json>(&received)) {
     const bool timed_out = local->value("error", 0) == no_reply_in_time;
-    DaemonReply reply = test_reply(std::move(*local), channel.err, channel.err_is_terminal);
+    DaemonReply reply = test_reply(std::move(*local), channel.err);
     reply.timed_out = timed_out;
     reply.reached = state.reached;
     return reply;
   }
-  return parse_reply(std::get<std::string>(received), channel.err, channel.err_is_terminal);
+  return parse_reply(std::get<std::string>(received), channel.err);
 }
 
 }  // namespace tarnex

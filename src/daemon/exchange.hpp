@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <string>
 
+#include "base/stream.hpp"
 #include "daemon/message.hpp"
 #include "daemon/transport.hpp"
 
@@ -29,27 +29,27 @@ struct ExchangeState {
 struct DaemonChannel {
   Transport* transport = nullptr;
   std::string endpoint;
-  FILE* progress = stdout;       // a dot per silent interval, and the newline after them
-  FILE* err = stderr;            // the "Error: " line of a failed request
-  bool err_is_terminal = false;  // daemon and file texts on `err` are neutralised
+  Stream progress;  // a dot per silent interval, and the newline after them
+  // The "Error: " line of a failed request. At a terminal, after the first
+  // silent interval, also where the exchange waits and what the transport
+  // knows of it.
+  Stream err;
   std::chrono::milliseconds progress_interval{2000};
   std::chrono::seconds timeout{0};  // how long to wait for a reply; 0: for ever
-  // Standard error is a terminal: after the first silent interval, say on
-  // `err` where the exchange waits and what the transport knows of it.
-  bool explain_wait = false;
+  // Said at a terminal of a wait without a timeout: how to end or bound it.
+  std::string unbounded_wait;
   // Kept up to date while a request is under way, when set; the connection
   // then watches the daemon's end.
   ExchangeState* state = nullptr;
 };
 
 // The one test for a failed request: a reply with a member at "/error" has
-// failed; its "errorMessage" goes to `err` as "Error: %s\n", neutralised
-// when `err_is_terminal`.
-DaemonReply test_reply(Json body, FILE* err, bool err_is_terminal);
+// failed; its "errorMessage" goes to `err` as "Error: <message>".
+DaemonReply test_reply(Json body, const Stream& err);
 
 // Parses a reply text strictly (parse_strict) and tests it. Throws what
 // parse_strict throws.
-DaemonReply parse_reply(const std::string& text, FILE* err, bool err_is_terminal);
+DaemonReply parse_reply(const std::string& text, const Stream& err);
 
 // Carries one request over the channel and brings its reply back, tested.
 // Failures of the exchange itself become local error replies (2: nothing was

@@ -4,13 +4,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
-#include <nlohmann/json.hpp>
+#include "base/json.hpp"
 
 namespace tarnex {
-
-using Json = nlohmann::json;
-using JsonPointer = nlohmann::json::json_pointer;
 
 // Messages nested deeper than this are refused as malformed: a message is a
 // few levels deep, and walking an absurdly deep one would exhaust the stack.
@@ -23,22 +21,16 @@ inline constexpr std::size_t max_message_depth = 512;
 // scan that needs no stack.
 Json parse_strict(const std::string& text, const std::string& what);
 
-// Tolerant reply field readers: never throw; the fallback is returned when
-// the pointer does not resolve or the value has a kind the reader refuses.
-std::string json_get_string(const Json& value, const JsonPointer& pointer, const std::string& fallback);
-std::int64_t json_get_int(const Json& value, const JsonPointer& pointer, std::int64_t fallback);
-bool json_get_bool(const Json& value, const JsonPointer& pointer, bool fallback);
-
 // A node reference made only of ASCII digits travels as a JSON integer
 // (signed 64-bit; std::out_of_range when it does not fit), anything else,
 // the empty text included, as a JSON string.
 Json encode_node_reference(const std::string& reference);
 
-// Request builders of the catalogue. "list" and "info" travel as "status".
-Json node_request(const std::string& action, const std::optional<std::string>& node, bool force);
-Json service_request(const std::string& action, const std::optional<std::string>& service,
+// The requests, by the daemon's command ("status", "disable", ...).
+Json node_request(std::string_view command, const std::optional<std::string>& node, bool force);
+Json service_request(std::string_view command, const std::optional<std::string>& service,
                      const std::optional<std::string>& node);
-Json cluster_request(const std::string& action);
+Json cluster_request(std::string_view command);
 // The service query of `cluster status`: its node status request with "call"
 // turned to "service" and "adv": "pools" added.
 Json pools_request(Json node_status_request);

@@ -104,11 +104,11 @@ Json build_status_document(const Json& nodes, const Json& services) {
   return document;
 }
 
-void print_status_document(const Json& document, FILE* out, bool terminal) {
+void print_status_document(const Stream& out, const Json& document) {
   std::string text = document.dump(2, ' ', false, Json::error_handler_t::strict);
-  if (terminal) text = escaped_controls(text);
-  std::fwrite(text.data(), 1, text.size(), out);
-  std::fputc('\n', out);
+  if (out.terminal) text = escaped_controls(text);
+  std::fwrite(text.data(), 1, text.size(), out.file);
+  std::fputc('\n', out.file);
 }
 
 }  // namespace tarnex

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <cstdio>
-
-#include "daemon/message.hpp"
+#include "base/json.hpp"
+#include "base/stream.hpp"
 
 namespace tarnex {
 
@@ -13,6 +12,6 @@ Json build_status_document(const Json& nodes, const Json& services);
 // Indented form (indent 2, UTF-8 unescaped) and a newline. At a terminal
 // every control character in a string is written as an escape ("\u009b"),
 // the same JSON value without raw control bytes.
-void print_status_document(const Json& document, FILE* out, bool terminal);
+void print_status_document(const Stream& out, const Json& document);
 
 }  // namespace tarnex

@@ -1,56 +1,38 @@
 #include "output/tables.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
-#include "daemon/terminal_text.hpp"
-
 namespace tarnex {
-
 namespace {
 
+struct Pool {
+  std::string name;
+  std::string state;
+};
+
+// A node of a node-list reply, with the names of the services placed on it.
 struct NodeRow {
+  std::int64_t id = -1;
   std::string name;
   std::string state;
   bool enabled = false;
+  std::vector<std::string> services;
 };
 
+// A service of a service-list reply: the first record of its name gives the
+// row, every record of that name gives pools.
 struct ServiceRow {
+  std::string name;
   std::int64_t run_node = -1;
   std::string state;
   bool enabled = false;
+  std::vector<Pool> pools;
 };
-
-// Everything is read from the reply in one pass, in reply order; sorting and
-// printing then touch only the entries below.
-
-// A node row with the names of the services placed on it, filled in one pass
-// over the services so that placing them costs no scan per node.
-struct NodeEntry {
-  std::int64_t id = -1;
-  NodeRow row;
-  std::vector<const std::string*> services;
-};
-
-struct PoolCell {
-  std::string name;
-  std::string state;
-};
-
-// One service record of the reply, duplicates included. Entries are sorted
-// by name, stably: the first entry of a name gives the row, and every entry
-// of that name gives its pools.
-struct ServiceEntry {
-  std::string name;
-  ServiceRow row;
-  std::vector<PoolCell> pools;
-};
-
-const std::string& empty_text() {
-  static const std::string empty;
-  return empty;
-}
 
 const Json* response_array(const Json& reply) {
   if (!reply.is_object()) return nullptr;
@@ -59,125 +41,89 @@ const Json* response_array(const Json& reply) {
   return &*response;
 }
 
-const char* separator(bool first) {
-  return first ? " " : ", ";
-}
-
-// Calls `visit` for each pool of a service record: the elements of an array,
-// the member values of an object, a single non-null value once.
-template <typename Visit>
-void for_each_pool(const Json& record, Visit&& visit) {
+// The pools of a record: the elements of an array, the member values of an
+// object, a single non-null value.
+std::vector<Pool> pools_of(const Json& record) {
   static const JsonPointer pools_pointer{"/pools"};
-  if (!record.contains(pools_pointer)) return;
-  const Json& pools = record.at(pools_pointer);
-  if (pools.is_array() || pools.is_object()) {
-    for (const Json& pool : pools)
-      visit(pool);
-  } else if (!pools.is_null()) {
-    visit(pools);
-  }
-}
-
-std::string pool_name(const Json& pool) {
   static const JsonPointer name_pointer{"/name"};
-  return json_get_string(pool, name_pointer, empty_text());
-}
-
-std::string pool_state(const Json& pool) {
   static const JsonPointer state_pointer{"/state"};
-  return json_get_string(pool, state_pointer, empty_text());
+  std::vector<Pool> pools;
+  if (!record.contains(pools_pointer)) return pools;
+  const Json& listed = record.at(pools_pointer);
+  const auto add = [&pools](const Json& pool) {
+    pools.push_back({json_get_string(pool, name_pointer, ""), json_get_string(pool, state_pointer, "")});
+  };
+  if (listed.is_array() || listed.is_object()) {
+    for (const Json& pool : listed)
+      add(pool);
+  } else if (!listed.is_null()) {
+    add(listed);
+  }
+  return pools;
 }
 
-// A cell as shown: the text itself, or at a terminal its neutralised form,
-// kept in `shown`. Tables into pipes copy nothing.
-const std::string& cell(const std::string& text, bool terminal, std::string& shown) {
-  if (!terminal) return text;
-  shown = neutralised(text, terminal, TextKind::name);
-  return shown;
-}
-
-void print_pool_item(FILE* out, bool& first, const std::string& name, const std::string& state,
-                     bool terminal) {
-  std::string shown_name;
-  std::string shown_state;
-  std::fprintf(out, "%s%s(%s)", separator(first), cell(name, terminal, shown_name).c_str(),
-               cell(state, terminal, shown_state).c_str());
-  first = false;
-}
-
-std::vector<NodeEntry> collect_nodes(const Json& reply) {
+// Records with an id, by id; the first record of an id wins.
+std::vector<NodeRow> read_nodes(const Json& reply) {
   static const JsonPointer id_pointer{"/id"};
   static const JsonPointer name_pointer{"/nodename"};
   static const JsonPointer state_pointer{"/state"};
   static const JsonPointer enabled_pointer{"/enabled"};
-
-  std::vector<NodeEntry> nodes;
+  std::vector<NodeRow> nodes;
   const Json* response = response_array(reply);
   if (response == nullptr) return nodes;
   for (const Json& record : *response) {
     const std::int64_t id = json_get_int(record, id_pointer, -1);
     if (id < 0) continue;
-    nodes.push_back(NodeEntry{id,
-                              NodeRow{json_get_string(record, name_pointer, empty_text()),
-                                      json_get_string(record, state_pointer, empty_text()),
-                                      json_get_bool(record, enabled_pointer, false)},
-                              {}});
+    nodes.push_back({id,
+                     json_get_string(record, name_pointer, ""),
+                     json_get_string(record, state_pointer, ""),
+                     json_get_bool(record, enabled_pointer, false),
+                     {}});
   }
-  // Stable, so the first record of an id leads its run and survives.
   std::stable_sort(nodes.begin(), nodes.end(),
-                   [](const NodeEntry& a, const NodeEntry& b) { return a.id < b.id; });
+                   [](const NodeRow& a, const NodeRow& b) { return a.id < b.id; });
   nodes.erase(std::unique(nodes.begin(), nodes.end(),
-                          [](const NodeEntry& a, const NodeEntry& b) { return a.id == b.id; }),
+                          [](const NodeRow& a, const NodeRow& b) { return a.id == b.id; }),
               nodes.end());
   return nodes;
 }
 
-std::vector<ServiceEntry> collect_services(const Json& reply) {
+// Services by name as received; records of one name merge into the first.
+std::vector<ServiceRow> read_services(const Json& reply) {
   static const JsonPointer name_pointer{"/name"};
   static const JsonPointer run_node_pointer{"/run_node"};
   static const JsonPointer state_pointer{"/state"};
   static const JsonPointer enabled_pointer{"/enabled"};
-
-  std::vector<ServiceEntry> entries;
+  std::vector<ServiceRow> records;
   const Json* response = response_array(reply);
-  if (response == nullptr) return entries;
-  entries.reserve(response->size());
+  if (response == nullptr) return records;
   for (const Json& record : *response) {
-    ServiceEntry entry{json_get_string(record, name_pointer, empty_text()),
-                       ServiceRow{json_get_int(record, run_node_pointer, -1),
-                                  json_get_string(record, state_pointer, empty_text()),
-                                  json_get_bool(record, enabled_pointer, false)},
-                       {}};
-    for_each_pool(record, [&](const Json& pool) {
-      entry.pools.push_back({pool_name(pool), pool_state(pool)});
-    });
-    entries.push_back(std::move(entry));
+    records.push_back({json_get_string(record, name_pointer, ""), json_get_int(record, run_node_pointer, -1),
+                       json_get_string(record, state_pointer, ""),
+                       json_get_bool(record, enabled_pointer, false), pools_of(record)});
   }
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const ServiceEntry& a, const ServiceEntry& b) { return a.name < b.name; });
-  return entries;
-}
-
-// Calls `visit` with the entries of each name in turn, [first, end).
-template <typename Visit>
-void for_each_service(const std::vector<ServiceEntry>& entries, Visit&& visit) {
-  for (auto first = entries.begin(); first != entries.end();) {
-    auto end = first + 1;
-    while (end != entries.end() && end->name == first->name)
-      ++end;
-    visit(first, end);
-    first = end;
+  std::stable_sort(records.begin(), records.end(),
+                   [](const ServiceRow& a, const ServiceRow& b) { return a.name < b.name; });
+  std::vector<ServiceRow> services;
+  for (ServiceRow& record : records) {
+    if (!services.empty() && services.back().name == record.name) {
+      std::vector<Pool>& pools = services.back().pools;
+      pools.insert(pools.end(), record.pools.begin(), record.pools.end());
+    } else {
+      services.push_back(std::move(record));
+    }
   }
+  return services;
 }
 
 // Services come in ascending name order, so each node's list is sorted too.
-void place_services(std::vector<NodeEntry>& nodes, const std::vector<ServiceEntry>& services) {
-  for_each_service(services, [&nodes](auto service, auto /*end*/) {
+void place_services(std::vector<NodeRow>& nodes, const std::vector<ServiceRow>& services) {
+  for (const ServiceRow& service : services) {
     const auto node =
-        std::lower_bound(nodes.begin(), nodes.end(), service->row.run_node,
-                         [](const NodeEntry& candidate, std::int64_t id) { return candidate.id < id; });
-    if (node != nodes.end() && node->id == service->row.run_node) node->services.push_back(&service->name);
-  });
+        std::lower_bound(nodes.begin(), nodes.end(), service.run_node,
+                         [](const NodeRow& candidate, std::int64_t id) { return candidate.id < id; });
+    if (node != nodes.end() && node->id == service.run_node) node->services.push_back(service.name);
+  }
 }
 
 // Only ids 1..1023 name a node, judged on the low 32 bits taken as signed;
@@ -189,102 +135,132 @@ std::string node_cell(std::int64_t run_node) {
   return "-";
 }
 
-// The widths of the name columns count the names as shown.
-void print_node_section(FILE* out, const std::vector<NodeEntry>& nodes, bool with_services, bool terminal) {
-  std::vector<std::string> shown;  // at a terminal, the names as shown
-  std::size_t width = 0;
-  for (const NodeEntry& node : nodes) {
-    const std::string& name =
-        terminal ? shown.emplace_back(neutralised(node.row.name, terminal, TextKind::name)) : node.row.name;
-    width = std::max(width, name.size());
-  }
-  if (with_services) std::fputs("NODES:\n", out);
-  std::fprintf(out, "%-*s %4s %9s %9s  %s\n", static_cast<int>(width), "NAME", "ID", "STATE", "STATUS",
-               with_services ? "SERVICES" : "");
-  std::string shown_cell;
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    const NodeEntry& node = nodes[i];
-    print_node_row(out, static_cast<int>(width), terminal ? shown[i] : node.row.name,
-                   static_cast<std::uint64_t>(node.id), cell(node.row.state, terminal, shown_cell),
-                   node.row.enabled);
-    if (with_services) {
-      std::fputs("  [", out);
-      bool first = true;
-      for (const std::string* service : node.services) {
-        std::fprintf(out, "%s%s", separator(first), cell(*service, terminal, shown_cell).c_str());
-        first = false;
-      }
-      std::fputs(" ]", out);
-    }
-    std::fputc('\n', out);
-  }
-  if (with_services) std::fputc('\n', out);
-}
-
-// Rows are grouped and ordered by the names as received; only what is shown
-// of them is neutralised.
-void print_service_section(FILE* out, const std::vector<ServiceEntry>& services, bool with_nodes,
-                           bool terminal) {
-  std::vector<std::string> shown;  // at a terminal, the names as shown
-  std::size_t width = 0;
-  for_each_service(services, [&](auto service, auto /*end*/) {
-    const std::string& name =
-        terminal ? shown.emplace_back(neutralised(service->name, terminal, TextKind::name)) : service->name;
-    width = std::max(width, name.size());
-  });
-  if (with_nodes) std::fputs("SERVICES:\n", out);
-  std::fprintf(out, "%-*s %4s %9s %9s  POOLS\n", static_cast<int>(width), "NAME", "NODE", "STATE", "STATUS");
-  auto shown_name = shown.begin();
-  std::string shown_state;
-  for_each_service(services, [&](auto service, auto end) {
-    print_service_row(out, static_cast<int>(width), terminal ? *shown_name++ : service->name,
-                      node_cell(service->row.run_node), cell(service->row.state, terminal, shown_state),
-                      service->row.enabled);
-    std::fputs("  [", out);
-    bool first = true;
-    for (auto entry = service; entry != end; ++entry) {
-      for (const PoolCell& pool : entry->pools)
-        print_pool_item(out, first, pool.name, pool.state, terminal);
-    }
-    std::fputs(" ]\n", out);
-  });
-}
-
-}  // namespace
-
 const char* status_cell(bool enabled) {
   return enabled ? "enabled" : "DISABLED";
 }
 
-void print_node_row(FILE* out, int width, const std::string& name, std::uint64_t id, const std::string& state,
-                    bool enabled) {
-  std::fprintf(out, "%-*s %4zu %9s %9s", width, name.c_str(), static_cast<std::size_t>(id), state.c_str(),
-               status_cell(enabled));
+void print_node_row(const Stream& out, int width, const std::string& name, const std::string& id,
+                    const std::string& state, bool enabled) {
+  std::fprintf(out.file, "%-*s %4s %9s %9s", width, shown(out, tarnex::name(name)).c_str(), id.c_str(),
+               shown(out, tarnex::name(state)).c_str(), status_cell(enabled));
 }
 
-void print_service_row(FILE* out, int width, const std::string& name, const std::string& node_cell,
-                       const std::string& state, bool enabled) {
-  std::fprintf(out, "%-*s %4s %9s %9s", width, name.c_str(), node_cell.c_str(), state.c_str(),
-               status_cell(enabled));
+void print_service_row(const Stream& out, int width, const ServiceRow& service, const std::string& node) {
+  std::fprintf(out.file, "%-*s %4s %9s %9s", width, shown(out, name(service.name)).c_str(),
+               shown(out, name(node)).c_str(), shown(out, name(service.state)).c_str(),
+               status_cell(service.enabled));
 }
 
-void print_pool_list(FILE* out, const Json& record, bool terminal) {
-  std::fputs("  [", out);
-  bool first = true;
-  for_each_pool(record, [&](const Json& pool) {
-    print_pool_item(out, first, pool_name(pool), pool_state(pool), terminal);
-  });
-  std::fputs(" ]", out);
+// "  [", the items (already as shown) after " " and then ", ", " ]".
+void print_list(const Stream& out, const std::vector<std::string>& shown_items) {
+  std::fputs("  [", out.file);
+  for (std::size_t i = 0; i < shown_items.size(); ++i) {
+    std::fputs(i == 0 ? " " : ", ", out.file);
+    std::fputs(shown_items[i].c_str(), out.file);
+  }
+  std::fputs(" ]", out.file);
 }
 
-void print_tables(const Json& nodes, const Json& services, FILE* out, bool terminal) {
-  std::vector<NodeEntry> node_rows = collect_nodes(nodes);
-  const std::vector<ServiceEntry> service_table = collect_services(services);
+// A cell as shown, up to a NUL byte: table cells are C strings.
+std::string cell(const Stream& out, const std::string& text) {
+  std::string shown_text = shown(out, name(text));
+  shown_text.resize(std::char_traits<char>::length(shown_text.c_str()));
+  return shown_text;
+}
+
+void print_pools(const Stream& out, const std::vector<Pool>& pools) {
+  std::vector<std::string> items;
+  items.reserve(pools.size());
+  for (const Pool& pool : pools)
+    items.push_back(cell(out, pool.name) + "(" + cell(out, pool.state) + ")");
+  print_list(out, items);
+}
+
+template <typename Row>
+int name_width(const Stream& out, const std::vector<Row>& rows) {
+  std::size_t width = 0;
+  for (const Row& row : rows)
+    width = std::max(width, shown(out, name(row.name)).size());
+  return static_cast<int>(width);
+}
+
+void print_node_section(const Stream& out, const std::vector<NodeRow>& nodes, bool with_services) {
+  const int width = name_width(out, nodes);
+  if (with_services) std::fputs("NODES:\n", out.file);
+  std::fprintf(out.file, "%-*s %4s %9s %9s  %s\n", width, "NAME", "ID", "STATE", "STATUS",
+               with_services ? "SERVICES" : "");
+  for (const NodeRow& node : nodes) {
+    print_node_row(out, width, node.name, std::to_string(node.id), node.state, node.enabled);
+    if (with_services) {
+      std::vector<std::string> items;
+      items.reserve(node.services.size());
+      for (const std::string& service : node.services)
+        items.push_back(cell(out, service));
+      print_list(out, items);
+    }
+    std::fputc('\n', out.file);
+  }
+  if (with_services) std::fputc('\n', out.file);
+}
+
+void print_service_section(const Stream& out, const std::vector<ServiceRow>& services, bool with_nodes) {
+  const int width = name_width(out, services);
+  if (with_nodes) std::fputs("SERVICES:\n", out.file);
+  std::fprintf(out.file, "%-*s %4s %9s %9s  POOLS\n", width, "NAME", "NODE", "STATE", "STATUS");
+  for (const ServiceRow& service : services) {
+    print_service_row(out, width, service, node_cell(service.run_node));
+    print_pools(out, service.pools);
+    std::fputc('\n', out.file);
+  }
+}
+
+}  // namespace
+
+void print_tables(const Stream& out, const Json& nodes, const Json& services) {
+  std::vector<NodeRow> node_rows = read_nodes(nodes);
+  const std::vector<ServiceRow> service_rows = read_services(services);
   const bool with_nodes = !node_rows.empty();
-  const bool with_services = !service_table.empty();
-  if (with_nodes && with_services) place_services(node_rows, service_table);
-  if (with_nodes) print_node_section(out, node_rows, with_services, terminal);
-  if (with_services) print_service_section(out, service_table, with_nodes, terminal);
+  const bool with_services = !service_rows.empty();
+  if (with_nodes && with_services) place_services(node_rows, service_rows);
+  if (with_nodes) print_node_section(out, node_rows, with_services);
+  if (with_services) print_service_section(out, service_rows, with_nodes);
+}
+
+void print_node_line(const Stream& out, const Json& record) {
+  static const JsonPointer id_pointer("/id");
+  static const JsonPointer name_pointer("/nodename");
+  static const JsonPointer state_pointer("/state");
+  static const JsonPointer enabled_pointer("/enabled");
+  // The id as its unsigned decimal form, or "-" when the record has no id
+  // that reads as an integer (rather than 2^64-1).
+  const std::int64_t id = json_get_int(record, id_pointer, -1);
+  const bool no_id = id == -1 && json_get_int(record, id_pointer, 0) == 0;
+  const std::string name = json_get_string(record, name_pointer, "");
+  print_node_row(out, static_cast<int>(shown(out, tarnex::name(name)).size()), name,
+                 no_id ? "-" : std::to_string(static_cast<std::uint64_t>(id)),
+                 json_get_string(record, state_pointer, ""), json_get_bool(record, enabled_pointer, false));
+  std::fputc('\n', out.file);
+}
+
+void print_service_line(const Stream& out, const Json& record) {
+  static const JsonPointer name_pointer("/name");
+  static const JsonPointer run_node_pointer("/run_node");
+  static const JsonPointer state_pointer("/state");
+  static const JsonPointer enabled_pointer("/enabled");
+  const ServiceRow service{json_get_string(record, name_pointer, ""), -1,
+                           json_get_string(record, state_pointer, ""),
+                           json_get_bool(record, enabled_pointer, false), pools_of(record)};
+  print_service_row(out, static_cast<int>(shown(out, name(service.name)).size()), service,
+                    json_get_string(record, run_node_pointer, "-"));
+  print_pools(out, service.pools);
+  std::fputc('\n', out.file);
+}
+
+void print_command_list(const Stream& out, const Json& entries) {
+  static const JsonPointer self("");
+  std::fputs("COMMAND\n", out.file);
+  for (const Json& entry : entries)
+    print_line(out, {message(json_get_string(entry, self, ""))});
 }
 
 }  // namespace tarnex

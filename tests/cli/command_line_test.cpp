@@ -26,7 +26,7 @@ Parsed parse(const std::vector<std::string>& args) {
   tarnex::testing::CapturedOutput err;
   CommandLine line;
   Parsed parsed;
-  parsed.outcome = read_command_line(args, err.stream(), line);
+  parsed.outcome = read_command_line(args, {err.stream(), false}, line);
   parsed.options = line.options;
   parsed.program_name = line.program_name;
   parsed.program_dir = line.program_dir;
@@ -54,15 +54,13 @@ TEST(ParseCommandLine, OperandsArePermutedAndExtraOnesIgnored) {
   Parsed p = parse({"tv", "node", "--id=1", "exit", "--force", "extra", "words"});
   EXPECT_EQ(p.outcome, Asked::command);
   EXPECT_EQ(p.options.system, "node");
-  EXPECT_TRUE(p.options.system_given);
   EXPECT_EQ(p.options.action, "exit");
   EXPECT_TRUE(p.options.force);
 }
 
 TEST(ParseCommandLine, DefaultsWithoutOperands) {
   Parsed p = parse({"tv"});
-  EXPECT_EQ(p.options.system, "");
-  EXPECT_FALSE(p.options.system_given);
+  EXPECT_FALSE(p.options.system.has_value());
   EXPECT_EQ(p.options.action, "status");
   EXPECT_EQ(p.options.output, "table");
   EXPECT_FALSE(p.options.node.has_value());
@@ -70,7 +68,6 @@ TEST(ParseCommandLine, DefaultsWithoutOperands) {
 
 TEST(ParseCommandLine, ExplicitEmptySystemIsRecordedAsGiven) {
   Parsed p = parse({"tv", "", "exit"});
-  EXPECT_TRUE(p.options.system_given);
   EXPECT_EQ(p.options.system, "");
   EXPECT_EQ(p.options.action, "exit");
 }
@@ -143,7 +140,7 @@ TEST(ExpandAppName, ReplacesEveryPlaceholderOnce) {
 
 std::string usage_for(const std::string& system, const std::string& name) {
   tarnex::testing::CapturedOutput out;
-  print_usage(out.stream(), system, name);
+  print_usage({out.stream(), false}, system, name);
   return out.text();
 }
 

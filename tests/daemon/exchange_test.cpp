@@ -28,7 +28,7 @@ struct Parsed {
 
 Parsed parse(const std::string& text) {
   CapturedOutput err;
-  DaemonReply reply = parse_reply(text, err.stream(), false);
+  DaemonReply reply = parse_reply(text, {err.stream(), false});
   return {reply, err.text()};
 }
 
@@ -91,8 +91,8 @@ Exchanged exchange_over(Transport& transport, const std::string& endpoint, const
   DaemonChannel channel;
   channel.transport = &transport;
   channel.endpoint = endpoint;
-  channel.progress = progress.stream();
-  channel.err = err.stream();
+  channel.progress = {progress.stream(), false};
+  channel.err = {err.stream(), false};
   DaemonReply reply = send_request(channel, request);
   return {reply, progress.text(), err.text()};
 }

@@ -15,8 +15,8 @@ using testing::CapturedOutput;
 
 std::string document(const char* nodes, const char* services) {
   CapturedOutput output;
-  print_status_document(build_status_document(Json::parse(nodes), Json::parse(services)), output.stream(),
-                        false);
+  print_status_document({output.stream(), false},
+                        build_status_document(Json::parse(nodes), Json::parse(services)));
   return output.text();
 }
 
@@ -133,7 +133,7 @@ TEST(StatusDocument, InvalidUtf8IsRefused) {
   Json services = {{"response", Json::array({{{"name", "d\xe9p"}}})}};
   const Json built = build_status_document(Json(), services);
   CapturedOutput output;
-  EXPECT_THROW(print_status_document(built, output.stream(), false), Json::type_error);
+  EXPECT_THROW(print_status_document({output.stream(), false}, built), Json::type_error);
 }
 
 }  // namespace

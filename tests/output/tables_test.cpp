@@ -13,7 +13,7 @@ using testing::CapturedOutput;
 
 std::string tables(const Json& nodes, const Json& services) {
   CapturedOutput output;
-  print_tables(nodes, services, output.stream());
+  print_tables({output.stream(), false}, nodes, services);
   return output.text();
 }
 
@@ -187,33 +187,36 @@ TEST(PrintTables, PoolTextWithEmbeddedNul) {
             "s    -            DISABLED  [ a(S), c(U) ]\n");
 }
 
-TEST(PrintPoolList, OneRecord) {
+std::string service_line(const char* record) {
+  CapturedOutput output;
+  print_service_line({output.stream(), false}, Json::parse(record));
+  return output.text();
+}
+
+TEST(PrintServiceLine, Pools) {
   const auto pool_list = [](const char* record) {
-    CapturedOutput output;
-    print_pool_list(output.stream(), Json::parse(record), false);
-    return output.text();
+    const std::string line = service_line(record);
+    return line.substr(line.find("  ["));
   };
   EXPECT_EQ(
       pool_list(
           R"({"name": "db", "pools": [{"name": "p1", "state": "ONLINE"}, {"name": "p2", "state": "X"}]})"),
-      "  [ p1(ONLINE), p2(X) ]");
-  EXPECT_EQ(pool_list(R"({"name": "db"})"), "  [ ]");
-  EXPECT_EQ(pool_list(R"({"pools": null})"), "  [ ]");
-  EXPECT_EQ(pool_list(R"({"pools": 3})"), "  [ () ]");
-  EXPECT_EQ(pool_list(R"([{"name": "p1"}])"), "  [ ]");
+      "  [ p1(ONLINE), p2(X) ]\n");
+  EXPECT_EQ(pool_list(R"({"name": "db"})"), "  [ ]\n");
+  EXPECT_EQ(pool_list(R"({"pools": null})"), "  [ ]\n");
+  EXPECT_EQ(pool_list(R"({"pools": 3})"), "  [ () ]\n");
+  EXPECT_EQ(pool_list(R"([{"name": "p1"}])"), "  [ ]\n");
 }
 
 TEST(PrintRows, LayoutsForSingleRecords) {
   CapturedOutput output;
-  print_node_row(output.stream(), 5, "alpha", static_cast<std::uint64_t>(-1), "", false);
-  std::fputc('|', output.stream());
-  print_service_row(output.stream(), 2, "db", "-", "ONLINE", true);
-  std::fputc('|', output.stream());
+  print_node_line({output.stream(), false}, Json::parse(R"({"id": -1, "nodename": "alpha"})"));
+  EXPECT_EQ(output.text(), "alpha 18446744073709551615            DISABLED\n");
+  EXPECT_EQ(service_line(R"({"name": "db", "state": "ONLINE", "enabled": true})"),
+            "db    -    ONLINE   enabled  [ ]\n");
   // A name containing a conversion is printed as text, never as a format.
-  print_service_row(output.stream(), 0, "%s%n", "12345", "%d", false);
-  EXPECT_EQ(output.text(),
-            "alpha 18446744073709551615            DISABLED|db    -    ONLINE   enabled|%s%n 12345        %d "
-            " DISABLED");
+  EXPECT_EQ(service_line(R"({"name": "%s%n", "run_node": "12345", "state": "%d"})"),
+            "%s%n 12345        %d  DISABLED  [ ]\n");
 }
 
 }  // namespace

@@ -39,12 +39,10 @@ RunResult Sandbox::run(const std::vector<std::string>& args, const RunOptions& o
   CapturedOutput out;
   CapturedOutput err;
   ProgramIo io;
-  io.out = options.out != nullptr ? options.out : out.stream();
-  io.err = err.stream();
+  io.out = {options.out != nullptr ? options.out : out.stream(), options.out_is_terminal};
+  io.err = {err.stream(), options.err_is_terminal};
   io.transport = options.transport != nullptr ? options.transport : &zmq;
   io.progress_interval = options.progress_interval;
-  io.out_is_terminal = options.out_is_terminal;
-  io.err_is_terminal = options.err_is_terminal;
   RunResult result;
   result.exit_status = run_program(argv, io);
   result.out = out.text();

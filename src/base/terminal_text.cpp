@@ -1,4 +1,4 @@
-#include "daemon/terminal_text.hpp"
+#include "base/terminal_text.hpp"
 
 #include <cstddef>
 
@@ -52,7 +52,7 @@ bool is_control(std::string_view text, std::size_t at, std::size_t length, TextK
 }  // namespace
 
 std::string neutralised(std::string_view text, bool terminal, TextKind kind) {
-  if (!terminal) return std::string(text);
+  if (!terminal || kind == TextKind::own) return std::string(text);
   static constexpr char digits[] = "0123456789abcdef";
   std::string shown;
   shown.reserve(text.size());

@@ -1,4 +1,4 @@
-#include "daemon/terminal_text.hpp"
+#include "base/terminal_text.hpp"
 
 #include <gtest/gtest.h>
 

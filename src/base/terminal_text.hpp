@@ -5,11 +5,13 @@
 
 namespace tarnex {
 
-// What a text from the daemon or a file is, as far as the control
-// characters it may keep at a terminal go.
+// What a text is, as far as the control characters it may keep at a
+// terminal go.
 enum class TextKind {
-  message,  // free text: newline and tab stay
+  own,      // the program's own words: written as they are
+  message,  // free text from the daemon or a file: newline and tab stay
   name,     // a name, a table cell, part of a line: no control character stays
+  typed,    // a word the operator typed: as a name
 };
 
 // The one way a text from the daemon or a file reaches a stream. Not at a
