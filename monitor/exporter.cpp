@@ -16,39 +16,10 @@ using prometheus::ClientMetric;
 using prometheus::MetricFamily;
 using prometheus::MetricType;
 
-// A label value from the daemon: shown as at a terminal, and any byte that
-// is not part of valid UTF-8 written as "\x" and two hex digits, since one
-// invalid byte would make Prometheus refuse the whole scrape.
+// A label value from the daemon, shown as at a terminal. The strict parser
+// lets only valid UTF-8 into a reply's texts, so the exposition stays valid.
 std::string label_text(const std::string& text) {
-  const std::string safe = shown(text);
-  std::string result;
-  result.reserve(safe.size());
-  for (std::size_t i = 0; i < safe.size();) {
-    const auto byte = static_cast<unsigned char>(safe[i]);
-    std::size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
-                                       : byte >= 0xF0 && byte <= 0xF4 ? 4 : 0;
-    bool valid = length > 0 && i + length <= safe.size();
-    for (std::size_t k = 1; valid && k < length; ++k)
-      valid = (static_cast<unsigned char>(safe[i + k]) & 0xC0) == 0x80;
-    if (valid && length >= 3) {
-      const auto second = static_cast<unsigned char>(safe[i + 1]);
-      // No overlong forms, no surrogates, nothing beyond U+10FFFF.
-      if ((byte == 0xE0 && second < 0xA0) || (byte == 0xED && second > 0x9F) || (byte == 0xF0 && second < 0x90) ||
-          (byte == 0xF4 && second > 0x8F))
-        valid = false;
-    }
-    if (valid) {
-      result.append(safe, i, length);
-      i += length;
-    } else {
-      static const char digits[] = "0123456789abcdef";
-      result += "\\x";
-      result += digits[byte >> 4];
-      result += digits[byte & 0x0F];
-      ++i;
-    }
-  }
-  return result;
+  return shown(text);
 }
 
 MetricFamily family(std::string name, std::string help) {
