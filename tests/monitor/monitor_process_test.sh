@@ -13,9 +13,15 @@ require_tool perl perl
 perl -MMonitoring::Plugin::Performance -e 1 2>/dev/null || require_tool missing-monitoring-plugin libmonitoring-plugin-perl
 require_tool promtool prometheus
 require_tool prometheus prometheus
-require_tool curl curl
 
 make_scratch
+
+# http_get URL [QUERY]: the body of a GET, QUERY sent as the "query" parameter.
+http_get() {
+  python3 -c 'import sys, urllib.parse, urllib.request
+url = sys.argv[1] + ("?query=" + urllib.parse.quote(sys.argv[2]) if len(sys.argv) > 2 else "")
+sys.stdout.write(urllib.request.urlopen(url, timeout=5).read().decode())' "$@" 2>/dev/null
+}
 endpoint="ipc://$scratch/sim.sock"
 write_cluster_config "$repo/examples/cluster.json" "$endpoint" "$scratch/cluster.json" || fail "write the cluster"
 mkdir -p "$scratch/bin"
@@ -74,7 +80,7 @@ fi
 
 # scrape NAME: one scrape passes promtool check metrics; the scrape is in $scraped.
 scrape() {
-  scraped=$(curl -sf "http://127.0.0.1:$exporter_port/metrics")
+  scraped=$(http_get "http://127.0.0.1:$exporter_port/metrics")
   check "$1: scrape answered" 0 $?
   local lint
   lint=$(promtool check metrics <<<"$scraped" 2>&1)
@@ -85,7 +91,7 @@ scrape() {
 query_until() {
   local value="" i
   for ((i = 0; i < 150; i++)); do
-    value=$(curl -sf "http://127.0.0.1:$prometheus_port/api/v1/query" --data-urlencode "query=$2" |
+    value=$(http_get "http://127.0.0.1:$prometheus_port/api/v1/query" "$2" |
       python3 -c 'import json,sys; r=json.load(sys.stdin)["data"]["result"]; print(r[0]["value"][1] if r else "")' \
         2>/dev/null)
     [[ $value == "$3" ]] && break
@@ -96,7 +102,7 @@ query_until() {
 
 check_plugin "healthy" 0 "TARNEX OK - 4 enabled services ONLINE, 3 nodes ONLINE |"
 if [[ -n $exporter_program ]]; then
-  check "landing page links the metrics" 1 "$(curl -sf "http://127.0.0.1:$exporter_port/" | grep -c 'href="/metrics"')"
+  check "landing page links the metrics" 1 "$(http_get "http://127.0.0.1:$exporter_port/" | grep -c 'href="/metrics"')"
   scrape "healthy"
   query_until "Prometheus: tarnex_up while the daemon answers" "tarnex_up" 1
 fi
