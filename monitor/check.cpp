@@ -91,35 +91,38 @@ std::string names(const std::vector<std::string>& list) {
 }
 
 void print_usage(FILE* out) {
-  std::fputs("Usage: check_tarnex [-t SECONDS] [-w RANGE] [-c RANGE] [--nodes-warning RANGE]\n"
-             "                    [--nodes-critical RANGE]\n"
-             "       check_tarnex -h | -V\n",
-             out);
+  std::fputs(
+      "Usage: check_tarnex [-t SECONDS] [-w RANGE] [-c RANGE] [--nodes-warning RANGE]\n"
+      "                    [--nodes-critical RANGE]\n"
+      "       check_tarnex -h | -V\n",
+      out);
 }
 
 void print_help(FILE* out) {
-  std::fputs("check_tarnex " TARNEX_MONITOR_VERSION "\n"
+  std::fputs("check_tarnex " TARNEX_MONITOR_VERSION
+             "\n"
              "Checks the nodes and services of a Tarnex cluster through its daemon.\n\n",
              out);
   print_usage(out);
-  std::fputs("\nOptions:\n"
-             " -h, --help                 Print this help and exit\n"
-             " -V, --version              Print the version and exit\n"
-             " -t, --timeout=SECONDS      Bound on the whole run (default 10)\n"
-             " -w, --warning=RANGE        WARNING when the number of enabled services that\n"
-             "                            are not ONLINE is outside RANGE\n"
-             " -c, --critical=RANGE       CRITICAL likewise (default: CRITICAL from one up)\n"
-             "     --nodes-warning=RANGE  WARNING when the number of nodes that are not\n"
-             "                            ONLINE or are disabled is outside RANGE\n"
-             "     --nodes-critical=RANGE CRITICAL likewise (default: WARNING from one up)\n"
-             "\nThresholds:\n"
-             " RANGE is 'N' (alert outside 0..N), 'N:' (below N), '~:N' (above N),\n"
-             " 'M:N' (outside M..N) or '@M:N' (inside M..N). No node ONLINE is always\n"
-             " CRITICAL; a configuration that cannot be used, no reply within the\n"
-             " timeout or a reply that cannot be read is UNKNOWN.\n"
-             "\nThe daemon's endpoint comes from tarnex-viravi.config, searched beside\n"
-             "this program, then in /usr/local/etc and /etc.\n",
-             out);
+  std::fputs(
+      "\nOptions:\n"
+      " -h, --help                 Print this help and exit\n"
+      " -V, --version              Print the version and exit\n"
+      " -t, --timeout=SECONDS      Bound on the whole run (default 10)\n"
+      " -w, --warning=RANGE        WARNING when the number of enabled services that\n"
+      "                            are not ONLINE is outside RANGE\n"
+      " -c, --critical=RANGE       CRITICAL likewise (default: CRITICAL from one up)\n"
+      "     --nodes-warning=RANGE  WARNING when the number of nodes that are not\n"
+      "                            ONLINE or are disabled is outside RANGE\n"
+      "     --nodes-critical=RANGE CRITICAL likewise (default: WARNING from one up)\n"
+      "\nThresholds:\n"
+      " RANGE is 'N' (alert outside 0..N), 'N:' (below N), '~:N' (above N),\n"
+      " 'M:N' (outside M..N) or '@M:N' (inside M..N). No node ONLINE is always\n"
+      " CRITICAL; a configuration that cannot be used, no reply within the\n"
+      " timeout or a reply that cannot be read is UNKNOWN.\n"
+      "\nThe daemon's endpoint comes from tarnex-viravi.config, searched beside\n"
+      "this program, then in /usr/local/etc and /etc.\n",
+      out);
 }
 
 int print_report(FILE* out, const CheckReport& report) {
@@ -206,8 +209,8 @@ CheckReport judge(const Snapshot& snapshot, const CheckOptions& options) {
     if (online && node.enabled) continue;
     const std::string name = plugin_text(node.name);
     bad_nodes.push_back(name);
-    report.problems.push_back("node " + name + " (" + std::to_string(node.id) + "): " + plugin_text(node.state) +
-                              ", " + (node.enabled ? "enabled" : "disabled"));
+    report.problems.push_back("node " + name + " (" + std::to_string(node.id) + "): " +
+                              plugin_text(node.state) + ", " + (node.enabled ? "enabled" : "disabled"));
   }
   const auto node_name = [&](int id) {
     const auto found = std::find_if(snapshot.nodes.begin(), snapshot.nodes.end(),
@@ -234,21 +237,20 @@ CheckReport judge(const Snapshot& snapshot, const CheckOptions& options) {
   }
 
   int status = count_status(bad_services.size(), options.warning, options.critical, check_critical);
-  status = std::max(status, count_status(bad_nodes.size(), options.nodes_warning, options.nodes_critical,
-                                         check_warning));
+  status = std::max(
+      status, count_status(bad_nodes.size(), options.nodes_warning, options.nodes_critical, check_warning));
   if (unplaced) status = std::max(status, check_warning);
   if (nodes_online == 0) status = check_critical;
   report.status = status;
 
   const std::string services_text =
-      bad_services.empty()
-          ? std::to_string(services_enabled) + " enabled services ONLINE"
-          : std::to_string(bad_services.size()) + " of " + std::to_string(services_enabled) +
-                " enabled services not ONLINE (" + names(bad_services) + ")";
-  const std::string nodes_text = bad_nodes.empty() ? std::to_string(snapshot.nodes.size()) + " nodes ONLINE"
-                                                   : std::to_string(bad_nodes.size()) + " of " +
-                                                         std::to_string(snapshot.nodes.size()) +
-                                                         " nodes not ONLINE or disabled (" + names(bad_nodes) + ")";
+      bad_services.empty() ? std::to_string(services_enabled) + " enabled services ONLINE"
+                           : std::to_string(bad_services.size()) + " of " + std::to_string(services_enabled) +
+                                 " enabled services not ONLINE (" + names(bad_services) + ")";
+  const std::string nodes_text =
+      bad_nodes.empty() ? std::to_string(snapshot.nodes.size()) + " nodes ONLINE"
+                        : std::to_string(bad_nodes.size()) + " of " + std::to_string(snapshot.nodes.size()) +
+                              " nodes not ONLINE or disabled (" + names(bad_nodes) + ")";
   const std::size_t node_count = snapshot.nodes.size();
   const std::size_t service_count = snapshot.services.size();
   const std::string perfdata =
@@ -291,7 +293,8 @@ int run_check(const std::vector<std::string>& args, const CheckEnvironment& envi
   optind = 0;
   opterr = 0;
   for (;;) {
-    const int letter = getopt_long(static_cast<int>(words.size()), argv.data(), ":t:w:c:Vh", long_options, nullptr);
+    const int letter =
+        getopt_long(static_cast<int>(words.size()), argv.data(), ":t:w:c:Vh", long_options, nullptr);
     if (letter == -1) break;
     std::optional<Range>* range = nullptr;
     switch (letter) {

@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv, argv + argc);
   std::signal(SIGALRM, overstayed);
   const auto transport = daemon_transport();
-  CheckEnvironment environment{stdout, transport.get(), program_directory(args.empty() ? "" : args[0]), Clock::now,
-                               [](std::chrono::seconds timeout) { alarm(static_cast<unsigned>(timeout.count()) + 1); }};
+  CheckEnvironment environment{
+      stdout, transport.get(), program_directory(args.empty() ? "" : args[0]), Clock::now,
+      [](std::chrono::seconds timeout) { alarm(static_cast<unsigned>(timeout.count()) + 1); }};
   return run_check(args, environment);
 }

@@ -35,7 +35,8 @@ void add(MetricFamily& family, std::vector<ClientMetric::Label> labels, double v
 
 // The states a state set shows: the known ones and every one seen, in
 // ascending order.
-std::set<std::string> state_set(std::initializer_list<const char*> known, const std::vector<std::string>& seen) {
+std::set<std::string> state_set(std::initializer_list<const char*> known,
+                                const std::vector<std::string>& seen) {
   std::set<std::string> states(known.begin(), known.end());
   states.insert(seen.begin(), seen.end());
   return states;
@@ -50,10 +51,11 @@ std::optional<double> parse_seconds(const std::string& text) {
 }
 
 void print_usage(FILE* out) {
-  std::fputs("Usage: tarnex_exporter [--web.listen-address=ADDRESS] [--web.telemetry-path=PATH]\n"
-             "                       [--timeout=SECONDS]\n"
-             "       tarnex_exporter --help | --version\n",
-             out);
+  std::fputs(
+      "Usage: tarnex_exporter [--web.listen-address=ADDRESS] [--web.telemetry-path=PATH]\n"
+      "                       [--timeout=SECONDS]\n"
+      "       tarnex_exporter --help | --version\n",
+      out);
 }
 
 }  // namespace
@@ -64,7 +66,8 @@ std::vector<MetricFamily> metric_families(const std::optional<Snapshot>& snapsho
   MetricFamily up = family("tarnex_up", "1 when the daemon answered both status requests, else 0.");
   add(up, {}, snapshot ? 1 : 0);
   families.push_back(std::move(up));
-  MetricFamily duration = family("tarnex_scrape_duration_seconds", "How long the status requests of this scrape took.");
+  MetricFamily duration =
+      family("tarnex_scrape_duration_seconds", "How long the status requests of this scrape took.");
   add(duration, {}, std::chrono::duration<double>(scrape_duration).count());
   families.push_back(std::move(duration));
   MetricFamily build = family("tarnex_build_info", "The exporter's version, as a label; always 1.");
@@ -102,10 +105,12 @@ std::vector<MetricFamily> metric_families(const std::optional<Snapshot>& snapsho
       state_set({"ONLINE", "STOPPED", "STARTING", "STOPPING", "FAILED"}, seen);
   const std::set<std::string> pool_states =
       state_set({"ONLINE", "DEGRADED", "EXPORTED", "EXPORTING", "IMPORTING"}, seen_pools);
-  MetricFamily service_state = family("tarnex_service_state", "1 for the service's current state, 0 for the others.");
+  MetricFamily service_state =
+      family("tarnex_service_state", "1 for the service's current state, 0 for the others.");
   MetricFamily service_enabled = family("tarnex_service_enabled", "1 when the service is enabled, else 0.");
   MetricFamily service_placed =
-      family("tarnex_service_placed", "1 for the node the service is placed on; no series when it is placed nowhere.");
+      family("tarnex_service_placed",
+             "1 for the node the service is placed on; no series when it is placed nowhere.");
   MetricFamily pool_state = family("tarnex_pool_state", "1 for the pool's current state, 0 for the others.");
   for (const ServiceRecord& service : snapshot->services) {
     const std::string name = label_text(service.name);
@@ -116,7 +121,9 @@ std::vector<MetricFamily> metric_families(const std::optional<Snapshot>& snapsho
     if (service.node != 0) {
       const auto node = node_names.find(service.node);
       add(service_placed,
-          {{"service", name}, {"node", node == node_names.end() ? "" : node->second}, {"id", std::to_string(service.node)}},
+          {{"service", name},
+           {"node", node == node_names.end() ? "" : node->second},
+           {"id", std::to_string(service.node)}},
           1);
     }
     // A pool listed twice gives one set of series: the first listing's.
@@ -126,7 +133,8 @@ std::vector<MetricFamily> metric_families(const std::optional<Snapshot>& snapsho
       if (!pools_done.insert(pool_name).second) continue;
       const std::string current = label_text(pool.state);
       for (const std::string& candidate : pool_states)
-        add(pool_state, {{"pool", pool_name}, {"service", name}, {"state", candidate}}, candidate == current ? 1 : 0);
+        add(pool_state, {{"pool", pool_name}, {"service", name}, {"state", candidate}},
+            candidate == current ? 1 : 0);
     }
   }
   families.push_back(std::move(service_state));
@@ -155,7 +163,8 @@ std::vector<MetricFamily> ClusterCollector::Collect() const {
   return metric_families(last_->snapshot, last_->took);
 }
 
-int read_exporter_options(const std::vector<std::string>& args, ExporterOptions* options, FILE* out, FILE* err) {
+int read_exporter_options(const std::vector<std::string>& args, ExporterOptions* options, FILE* out,
+                          FILE* err) {
   enum { listen_option = 256, path_option, timeout_option, help_option, version_option };
   // clang-format off
   static const option long_options[] = {
@@ -188,13 +197,15 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
         break;
       case path_option:
         options->telemetry_path = optarg;
-        if (options->telemetry_path.empty() || options->telemetry_path[0] != '/' || options->telemetry_path == "/")
+        if (options->telemetry_path.empty() || options->telemetry_path[0] != '/' ||
+            options->telemetry_path == "/")
           return bad("the telemetry path starts with '/' and is not '/' itself, not '" + shown(optarg) + "'");
         break;
       case timeout_option: {
         const std::optional<double> seconds = parse_seconds(optarg);
         if (!seconds || *seconds <= 0 || *seconds > 3600)
-          return bad("the timeout is a number of seconds above 0 and at most 3600, not '" + shown(optarg) + "'");
+          return bad("the timeout is a number of seconds above 0 and at most 3600, not '" + shown(optarg) +
+                     "'");
         options->timeout = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(*seconds * 1000)));
         break;
       }
@@ -205,15 +216,16 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
                    "asking the cluster daemon on every scrape.\n\n",
                    out);
         print_usage(out);
-        std::fputs("\n"
-                   "  --web.listen-address=ADDRESS  Where to serve HTTP (default :19117)\n"
-                   "  --web.telemetry-path=PATH     Where the metrics are (default /metrics)\n"
-                   "  --timeout=SECONDS             Bound on each scrape's requests (default 5)\n"
-                   "  -h, --help                    Print this help and exit\n"
-                   "  --version                     Print the version and exit\n"
-                   "\nThe daemon's endpoint comes from tarnex-viravi.config, searched beside\n"
-                   "this program, then in /usr/local/etc and /etc.\n",
-                   out);
+        std::fputs(
+            "\n"
+            "  --web.listen-address=ADDRESS  Where to serve HTTP (default :19117)\n"
+            "  --web.telemetry-path=PATH     Where the metrics are (default /metrics)\n"
+            "  --timeout=SECONDS             Bound on each scrape's requests (default 5)\n"
+            "  -h, --help                    Print this help and exit\n"
+            "  --version                     Print the version and exit\n"
+            "\nThe daemon's endpoint comes from tarnex-viravi.config, searched beside\n"
+            "this program, then in /usr/local/etc and /etc.\n",
+            out);
         return 0;
       case version_option:
         std::fputs("tarnex_exporter " TARNEX_MONITOR_VERSION "\n", out);
@@ -224,7 +236,8 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
         return bad("unknown option '" + shown(argv[optind - 1]) + "'");
     }
   }
-  if (optind < static_cast<int>(words.size())) return bad("unexpected argument '" + shown(words[optind]) + "'");
+  if (optind < static_cast<int>(words.size()))
+    return bad("unexpected argument '" + shown(words[optind]) + "'");
   return exporter_run;
 }
 
@@ -237,15 +250,26 @@ std::string landing_page(const std::string& telemetry_path) {
   std::string path;
   for (const char c : telemetry_path) {
     switch (c) {
-      case '&': path += "&amp;"; break;
-      case '<': path += "&lt;"; break;
-      case '>': path += "&gt;"; break;
-      case '"': path += "&quot;"; break;
-      default: path += c;
+      case '&':
+        path += "&amp;";
+        break;
+      case '<':
+        path += "&lt;";
+        break;
+      case '>':
+        path += "&gt;";
+        break;
+      case '"':
+        path += "&quot;";
+        break;
+      default:
+        path += c;
     }
   }
-  return "<!DOCTYPE html>\n<html>\n<head><title>Tarnex exporter</title></head>\n<body>\n<h1>Tarnex exporter</h1>\n"
-         "<p><a href=\"" + path + "\">Metrics</a></p>\n</body>\n</html>\n";
+  return "<!DOCTYPE html>\n<html>\n<head><title>Tarnex exporter</title></head>\n<body>\n<h1>Tarnex "
+         "exporter</h1>\n"
+         "<p><a href=\"" +
+         path + "\">Metrics</a></p>\n</body>\n</html>\n";
 }
 
 }  // namespace tarnex::monitor

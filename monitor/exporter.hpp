@@ -50,7 +50,8 @@ inline constexpr int exporter_run = -1;  // read_exporter_options: go on and ser
 // Reads the arguments (argv[0] included): exporter_run, or the exit status
 // of a run that ends here (help, version: 0; a bad option: 2, with the
 // reason and the usage on `err`).
-int read_exporter_options(const std::vector<std::string>& args, ExporterOptions* options, FILE* out, FILE* err);
+int read_exporter_options(const std::vector<std::string>& args, ExporterOptions* options, FILE* out,
+                          FILE* err);
 
 // The listen address as the HTTP server takes it: ":PORT" becomes "PORT".
 std::string server_address(const std::string& listen_address);

@@ -26,7 +26,8 @@ std::string& landing() {
 // everything else goes on to the exposer's handlers.
 int serve_landing_page(mg_connection* connection) {
   const mg_request_info* request = mg_get_request_info(connection);
-  if (request == nullptr || request->local_uri == nullptr || std::strcmp(request->local_uri, "/") != 0) return 0;
+  if (request == nullptr || request->local_uri == nullptr || std::strcmp(request->local_uri, "/") != 0)
+    return 0;
   const std::string& page = landing();
   mg_send_http_ok(connection, "text/html; charset=utf-8", static_cast<long long>(page.size()));
   mg_write(connection, page.data(), page.size());
@@ -43,7 +44,8 @@ int main(int argc, char** argv) {
   if (asked != exporter_run) return asked;
 
   std::string error;
-  const std::optional<std::string> endpoint = find_endpoint(program_directory(args.empty() ? "" : args[0]), &error);
+  const std::optional<std::string> endpoint =
+      find_endpoint(program_directory(args.empty() ? "" : args[0]), &error);
   if (!endpoint) {
     std::fprintf(stderr, "tarnex_exporter: %s\n", error.c_str());
     return 1;
@@ -61,7 +63,8 @@ int main(int argc, char** argv) {
   CivetCallbacks callbacks;
   callbacks.begin_request = serve_landing_page;
   const auto transport = daemon_transport();
-  const auto collector = std::make_shared<ClusterCollector>(Source{transport.get(), *endpoint, options.timeout, Clock::now, std::nullopt});
+  const auto collector = std::make_shared<ClusterCollector>(
+      Source{transport.get(), *endpoint, options.timeout, Clock::now, std::nullopt});
   std::unique_ptr<prometheus::Exposer> exposer;
   try {
     exposer = std::make_unique<prometheus::Exposer>(server_address(options.listen_address), 2, &callbacks);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <system_error>
 #include <exception>
 #include <memory>
+#include <system_error>
 #include <utility>
 
 #include "config/discovery.hpp"
@@ -34,8 +34,8 @@ std::string seconds_text(milliseconds bound) {
 }
 
 // One request on a fresh connection, answered before `deadline`.
-std::optional<std::string> exchange(const Source& source, const std::string& request, Clock::time_point deadline,
-                                    std::string* error) {
+std::optional<std::string> exchange(const Source& source, const std::string& request,
+                                    Clock::time_point deadline, std::string* error) {
   try {
     const std::unique_ptr<Connection> connection = source.transport->open(false);
     if (!connection->send(source.endpoint, request)) {
@@ -73,7 +73,8 @@ const Json* response_of(const Json& reply, std::string* error) {
 // Only ids 1..1023 name a node, judged on the low 32 bits taken as signed,
 // as the client's tables judge them.
 int placed_node(std::int64_t run_node) {
-  const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(run_node)));
+  const auto low =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(run_node)));
   return low >= 1 && low <= 1023 ? low : 0;
 }
 
@@ -85,10 +86,12 @@ void read_nodes(const Json& response, std::vector<NodeRecord>& nodes) {
   for (const Json& record : response) {
     const std::int64_t id = json_get_int(record, id_pointer, -1);
     if (id < 0) continue;
-    nodes.push_back({id, json_get_string(record, name_pointer, ""), json_get_string(record, state_pointer, ""),
+    nodes.push_back({id, json_get_string(record, name_pointer, ""),
+                     json_get_string(record, state_pointer, ""),
                      json_get_bool(record, enabled_pointer, false)});
   }
-  std::stable_sort(nodes.begin(), nodes.end(), [](const NodeRecord& a, const NodeRecord& b) { return a.id < b.id; });
+  std::stable_sort(nodes.begin(), nodes.end(),
+                   [](const NodeRecord& a, const NodeRecord& b) { return a.id < b.id; });
   nodes.erase(std::unique(nodes.begin(), nodes.end(),
                           [](const NodeRecord& a, const NodeRecord& b) { return a.id == b.id; }),
               nodes.end());
@@ -122,7 +125,8 @@ void read_services(const Json& response, std::vector<ServiceRecord>& services) {
   for (const Json& record : response) {
     ServiceRecord service{json_get_string(record, name_pointer, ""),
                           placed_node(json_get_int(record, run_node_pointer, -1)),
-                          json_get_string(record, state_pointer, ""), json_get_bool(record, enabled_pointer, false),
+                          json_get_string(record, state_pointer, ""),
+                          json_get_bool(record, enabled_pointer, false),
                           {}};
     read_pools(record, service.pools);
     records.push_back(std::move(service));
@@ -163,7 +167,8 @@ std::optional<std::string> find_endpoint(const std::filesystem::path& program_di
   error->clear();
   for (const std::string& line : configuration.messages)
     *error += (error->empty() ? "" : "\n") + shown(line);
-  if (error->empty()) *error = "the daemon configuration " + shown(configuration.config_path) + " names no endpoint";
+  if (error->empty())
+    *error = "the daemon configuration " + shown(configuration.config_path) + " names no endpoint";
   return std::nullopt;
 }
 

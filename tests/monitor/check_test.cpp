@@ -23,17 +23,15 @@ std::string reply(const std::string& records) {
   return R"({"response":[)" + records + "]}";
 }
 
-const std::string three_nodes = reply(
-    R"({"id":1,"nodename":"a","state":"ONLINE","enabled":true},)"
-    R"({"id":2,"nodename":"b","state":"ONLINE","enabled":true},)"
-    R"({"id":3,"nodename":"c","state":"ONLINE","enabled":true})");
+const std::string three_nodes = reply(R"({"id":1,"nodename":"a","state":"ONLINE","enabled":true},)"
+                                      R"({"id":2,"nodename":"b","state":"ONLINE","enabled":true},)"
+                                      R"({"id":3,"nodename":"c","state":"ONLINE","enabled":true})");
 const std::string healthy_services = reply(
     R"({"name":"db","run_node":1,"state":"ONLINE","enabled":true,"pools":[{"name":"p","state":"ONLINE"}]},)"
     R"({"name":"web","run_node":2,"state":"ONLINE","enabled":true},)"
     R"({"name":"old","run_node":-1,"state":"STOPPED","enabled":false})");
-const std::string one_failed = reply(
-    R"({"name":"db","run_node":1,"state":"FAILED","enabled":true},)"
-    R"({"name":"web","run_node":2,"state":"ONLINE","enabled":true})");
+const std::string one_failed = reply(R"({"name":"db","run_node":1,"state":"FAILED","enabled":true},)"
+                                     R"({"name":"web","run_node":2,"state":"ONLINE","enabled":true})");
 
 struct CheckCase {
   std::string name;
@@ -58,7 +56,8 @@ CheckRun run_check(const std::vector<std::string>& args, std::vector<Reply> repl
   CheckRun run;
   const CapturedOutput out;
   run.status = monitor::run_check(
-      argv, {out.stream(), &transport, box.dir, [&transport] { return Clock::time_point(transport.waited); }, {}});
+      argv,
+      {out.stream(), &transport, box.dir, [&transport] { return Clock::time_point(transport.waited); }, {}});
   run.out = out.text();
   run.requests = transport.requests;
   return run;
@@ -72,8 +71,11 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
       "'nodes_online'=3;;;0;3 'nodes_enabled'=3;;;0;3 'nodes_not_ready'=0;;;0;3 'services_online'=1;;;0;2 "
       "'services_enabled'=2;;;0;2 ";
   const std::vector<CheckCase> cases = {
-      {"healthy", {}, {{three_nodes, 200ms}, {healthy_services, 300ms}},
-       "TARNEX OK - 2 enabled services ONLINE, 3 nodes ONLINE" + perf_ok, 0},
+      {"healthy",
+       {},
+       {{three_nodes, 200ms}, {healthy_services, 300ms}},
+       "TARNEX OK - 2 enabled services ONLINE, 3 nodes ONLINE" + perf_ok,
+       0},
       {"node down and node disabled warn",
        {},
        answers({reply(R"({"id":1,"nodename":"a","state":"ONLINE","enabled":true},)"
@@ -85,15 +87,21 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
        "'services_enabled'=1;;;0;1 'services_not_online'=0;;;0;1 'time'=0s;;;0;\n"
        "node b (2): OFFLINE, enabled\nnode c (3): ONLINE, disabled\n",
        1},
-      {"failed service is critical", {}, answers({three_nodes, one_failed}),
+      {"failed service is critical",
+       {},
+       answers({three_nodes, one_failed}),
        "TARNEX CRITICAL - 1 of 2 enabled services not ONLINE (db), 3 nodes ONLINE | " + perf_failed +
            "'services_not_online'=1;;;0;2 'time'=0s;;;0;\nservice db: FAILED on node 1 (a)\n",
        2},
-      {"thresholds replace the default rule", {"-w", "0", "-c", "2"}, answers({three_nodes, one_failed}),
+      {"thresholds replace the default rule",
+       {"-w", "0", "-c", "2"},
+       answers({three_nodes, one_failed}),
        "TARNEX WARNING - 1 of 2 enabled services not ONLINE (db), 3 nodes ONLINE | " + perf_failed +
            "'services_not_online'=1;0;2;0;2 'time'=0s;;;0;\nservice db: FAILED on node 1 (a)\n",
        1},
-      {"inside range", {"--critical=@1:5"}, answers({three_nodes, one_failed}),
+      {"inside range",
+       {"--critical=@1:5"},
+       answers({three_nodes, one_failed}),
        "TARNEX CRITICAL - 1 of 2 enabled services not ONLINE (db), 3 nodes ONLINE | " + perf_failed +
            "'services_not_online'=1;;@1:5;0;2 'time'=0s;;;0;\nservice db: FAILED on node 1 (a)\n",
        2},
@@ -101,7 +109,8 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
        {"--nodes-warning", "5", "-c", "5"},
        answers({reply(R"({"id":1,"nodename":"a","state":"OFFLINE","enabled":true})"),
                 reply(R"({"name":"web","run_node":-1,"state":"STOPPED","enabled":true})")}),
-       "TARNEX CRITICAL - 1 of 1 enabled services not ONLINE (web), 1 of 1 nodes not ONLINE or disabled (a) | "
+       "TARNEX CRITICAL - 1 of 1 enabled services not ONLINE (web), 1 of 1 nodes not ONLINE or disabled (a) "
+       "| "
        "'nodes_online'=0;;;0;1 'nodes_enabled'=1;;;0;1 'nodes_not_ready'=1;5;;0;1 'services_online'=0;;;0;1 "
        "'services_enabled'=1;;;0;1 'services_not_online'=1;;5;0;1 'time'=0s;;;0;\n"
        "node a (1): OFFLINE, enabled\nservice web: STOPPED, placed on no node\n",
@@ -115,17 +124,31 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
        "'services_enabled'=1;;;0;1 'services_not_online'=0;;;0;1 'time'=0s;;;0;\n"
        "node a\\x7cb\\x1b[2J (1): ONLINE, disabled\n",
        1},
-      {"silent daemon", {"-t", "3"}, {{three_nodes, 2s}, stay_silent()},
-       "TARNEX UNKNOWN - no reply from tcp://127.0.0.1:7 within 3 s\n", 3},
-      {"daemon error", {}, answers({R"({"error":4,"errorMessage":"not leader"})", healthy_services}),
-       "TARNEX UNKNOWN - the daemon refused the status request: not leader\n", 3},
-      {"no response list", {}, answers({three_nodes, R"({"response":{}})"}),
-       "TARNEX UNKNOWN - the daemon's reply holds no response list\n", 3},
-      {"reply not JSON", {}, answers({three_nodes, "{"}),
-       "TARNEX UNKNOWN - the daemon's reply cannot be read: [json.exception.parse_error.101] parse error at line 1, "
+      {"silent daemon",
+       {"-t", "3"},
+       {{three_nodes, 2s}, stay_silent()},
+       "TARNEX UNKNOWN - no reply from tcp://127.0.0.1:7 within 3 s\n",
+       3},
+      {"daemon error",
+       {},
+       answers({R"({"error":4,"errorMessage":"not leader"})", healthy_services}),
+       "TARNEX UNKNOWN - the daemon refused the status request: not leader\n",
+       3},
+      {"no response list",
+       {},
+       answers({three_nodes, R"({"response":{}})"}),
+       "TARNEX UNKNOWN - the daemon's reply holds no response list\n",
+       3},
+      {"reply not JSON",
+       {},
+       answers({three_nodes, "{"}),
+       "TARNEX UNKNOWN - the daemon's reply cannot be read: [json.exception.parse_error.101] parse error at "
+       "line 1, "
        "column 2: syntax error while parsing object key - unexpected end of input; expected string literal\n",
        3},
-      {"bad range", {"-w", "5:1"}, {},
+      {"bad range",
+       {"-w", "5:1"},
+       {},
        "TARNEX UNKNOWN - '5:1' is not a threshold range\n"
        "Usage: check_tarnex [-t SECONDS] [-w RANGE] [-c RANGE] [--nodes-warning RANGE]\n"
        "                    [--nodes-critical RANGE]\n"
@@ -139,8 +162,9 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.status, c.status);
     if (c.status != 3 && c.status != 0) {
-      EXPECT_EQ(run.requests, (std::vector<std::string>{R"({"call":"node","cmd":"status"})",
-                                                        R"({"adv":"pools","call":"service","cmd":"status"})"}));
+      EXPECT_EQ(run.requests,
+                (std::vector<std::string>{R"({"call":"node","cmd":"status"})",
+                                          R"({"adv":"pools","call":"service","cmd":"status"})"}));
     }
   }
 }
@@ -152,8 +176,8 @@ TEST(CheckTarnex, RangesAlertAsTheGuidelinesSay) {
     std::vector<double> quiet;
   };
   const std::vector<RangeCase> cases = {
-      {"10", {-1, 11}, {0, 10}},      {"10:", {9}, {10, 1e9}},         {"~:10", {11}, {-5, 10}},
-      {"10:20", {9, 21}, {10, 20}},   {"@10:20", {10, 20}, {9, 21}},   {"1.5", {1.6}, {1.5}},
+      {"10", {-1, 11}, {0, 10}},    {"10:", {9}, {10, 1e9}},       {"~:10", {11}, {-5, 10}},
+      {"10:20", {9, 21}, {10, 20}}, {"@10:20", {10, 20}, {9, 21}}, {"1.5", {1.6}, {1.5}},
   };
   for (const RangeCase& c : cases) {
     const auto range = monitor::parse_range(c.text);

@@ -21,7 +21,8 @@ struct Scrapes {
   explicit Scrapes(std::vector<Reply> replies)
       : transport(std::move(replies)),
         collector(monitor::Source{&transport, "tcp://127.0.0.1:7", 5s,
-                                  [this] { return Clock::time_point(transport.waited + pause); }, std::nullopt}) {}
+                                  [this] { return Clock::time_point(transport.waited + pause); },
+                                  std::nullopt}) {}
 
   std::string scrape() const { return prometheus::TextSerializer().Serialize(collector.Collect()); }
 
@@ -97,14 +98,16 @@ TEST(TarnexExporter, MetricsOfACluster) {
 // A daemon that stops answering is a value, not a failed scrape; every
 // scrape asks again, within its own bound.
 TEST(TarnexExporter, EveryScrapeAsksAndASilentDaemonIsDown) {
-  Scrapes scrapes({{R"({"response":[]})"}, {R"({"response":[]})", 1500ms}, {R"({"response":[]})"}, stay_silent()});
-  const std::string down = "# HELP tarnex_up 1 when the daemon answered both status requests, else 0.\n"
-                           "# TYPE tarnex_up gauge\n"
-                           "tarnex_up 0\n"
-                           "# HELP tarnex_scrape_duration_seconds How long the status requests of this scrape took.\n"
-                           "# TYPE tarnex_scrape_duration_seconds gauge\n"
-                           "tarnex_scrape_duration_seconds 5\n" +
-                           build_info;
+  Scrapes scrapes(
+      {{R"({"response":[]})"}, {R"({"response":[]})", 1500ms}, {R"({"response":[]})"}, stay_silent()});
+  const std::string down =
+      "# HELP tarnex_up 1 when the daemon answered both status requests, else 0.\n"
+      "# TYPE tarnex_up gauge\n"
+      "tarnex_up 0\n"
+      "# HELP tarnex_scrape_duration_seconds How long the status requests of this scrape took.\n"
+      "# TYPE tarnex_scrape_duration_seconds gauge\n"
+      "tarnex_scrape_duration_seconds 5\n" +
+      build_info;
   EXPECT_NE(scrapes.scrape().find("tarnex_scrape_duration_seconds 1.5\n"), std::string::npos);
   scrapes.pause += 1s;
   EXPECT_EQ(scrapes.scrape(), down);
