@@ -285,6 +285,7 @@ int run_check(const std::vector<std::string>& args, const CheckEnvironment& envi
   // clang-format on
   std::vector<std::string> words = args;
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words)
     argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -306,9 +307,10 @@ int run_check(const std::vector<std::string>& args, const CheckEnvironment& envi
         return check_ok;
       case 't': {
         const std::optional<double> seconds = parse_number(optarg);
-        if (!seconds || *seconds < 1 || *seconds > 3600 || *seconds != std::floor(*seconds))
+        if (!seconds || *seconds < 1 || *seconds > 3600 || *seconds != std::floor(*seconds)) {
           return bad_usage(out, "the timeout is a whole number of seconds from 1 to 3600, not '" +
                                     plugin_text(optarg) + "'");
+        }
         options.timeout = std::chrono::seconds(static_cast<int>(*seconds));
         break;
       }

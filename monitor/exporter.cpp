@@ -132,9 +132,10 @@ std::vector<MetricFamily> metric_families(const std::optional<Snapshot>& snapsho
       const std::string pool_name = label_text(pool.name);
       if (!pools_done.insert(pool_name).second) continue;
       const std::string current = label_text(pool.state);
-      for (const std::string& candidate : pool_states)
+      for (const std::string& candidate : pool_states) {
         add(pool_state, {{"pool", pool_name}, {"service", name}, {"state", candidate}},
             candidate == current ? 1 : 0);
+      }
     }
   }
   families.push_back(std::move(service_state));
@@ -178,6 +179,7 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
   // clang-format on
   std::vector<std::string> words = args;
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words)
     argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -203,9 +205,10 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
         break;
       case timeout_option: {
         const std::optional<double> seconds = parse_seconds(optarg);
-        if (!seconds || *seconds <= 0 || *seconds > 3600)
+        if (!seconds || *seconds <= 0 || *seconds > 3600) {
           return bad("the timeout is a number of seconds above 0 and at most 3600, not '" + shown(optarg) +
                      "'");
+        }
         options->timeout = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(*seconds * 1000)));
         break;
       }

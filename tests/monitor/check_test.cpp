@@ -195,9 +195,10 @@ TEST(CheckTarnex, RangesAlertAsTheGuidelinesSay) {
 // its perfdata whole.
 TEST(CheckTarnex, FirstLineIsCutInTheSummaryOnly) {
   std::string services;
-  for (int i = 0; i < 200; ++i)
+  for (int i = 0; i < 200; ++i) {
     services += std::string(i == 0 ? "" : ",") + R"({"name":")" + std::string(60, 'n') + "\u00e9" +
                 std::to_string(i) + R"(","run_node":1,"state":"FAILED","enabled":true})";
+  }
   const CheckRun run = run_check({}, answers({three_nodes, reply(services)}));
   const std::string first = run.out.substr(0, run.out.find('\n'));
   EXPECT_LE(first.size(), monitor::max_first_line);
