@@ -1,9 +1,11 @@
 #include <unistd.h>
+#include <cstdlib>
 
 #include <csignal>
 #include <string>
 #include <vector>
 
+#include "config/discovery.hpp"
 #include "monitor/check.hpp"
 
 namespace {
@@ -25,7 +27,7 @@ int main(int argc, char** argv) {
   std::signal(SIGALRM, overstayed);
   const auto transport = daemon_transport();
   CheckEnvironment environment{
-      stdout, transport.get(), program_directory(args.empty() ? "" : args[0]), Clock::now,
-      [](std::chrono::seconds timeout) { alarm(static_cast<unsigned>(timeout.count()) + 1); }};
+      stdout, transport.get(), tarnex::program_directory(args.empty() ? "" : args[0], std::getenv("PATH")),
+      Clock::now, [](std::chrono::seconds timeout) { alarm(static_cast<unsigned>(timeout.count()) + 1); }};
   return run_check(args, environment);
 }

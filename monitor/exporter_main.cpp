@@ -1,6 +1,7 @@
 #include <CivetServer.h>
 #include <civetweb.h>
 #include <signal.h>
+#include <cstdlib>
 
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include <prometheus/exposer.h>
 
+#include "config/discovery.hpp"
 #include "monitor/exporter.hpp"
 
 namespace {
@@ -45,7 +47,7 @@ int main(int argc, char** argv) {
 
   std::string error;
   const std::optional<std::string> endpoint =
-      find_endpoint(program_directory(args.empty() ? "" : args[0]), &error);
+      find_endpoint(tarnex::program_directory(args.empty() ? "" : args[0], std::getenv("PATH")), &error);
   if (!endpoint) {
     std::fprintf(stderr, "tarnex_exporter: %s\n", error.c_str());
     return 1;

@@ -7,9 +7,9 @@
 #include <system_error>
 #include <utility>
 
+#include "base/terminal_text.hpp"
 #include "config/discovery.hpp"
 #include "daemon/message.hpp"
-#include "daemon/terminal_text.hpp"
 #include "daemon/transport.hpp"
 #include "daemon/zmq_transport.hpp"
 
@@ -152,13 +152,6 @@ std::string shown(std::string_view text) {
 
 std::unique_ptr<Transport> daemon_transport() {
   return std::make_unique<ZmqTransport>();
-}
-
-std::filesystem::path program_directory(const std::string& argv0) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(argv0, error);
-  if (error) return {};
-  return absolute.parent_path();
 }
 
 std::optional<std::string> find_endpoint(const std::filesystem::path& program_dir, std::string* error) {

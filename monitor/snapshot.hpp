@@ -64,10 +64,6 @@ struct Source {
 // The transport the programs use: ZeroMQ, a fresh connection per request.
 std::unique_ptr<Transport> daemon_transport();
 
-// The directory a program was started from, as the client finds its own: a
-// bare name resolves against the current directory.
-std::filesystem::path program_directory(const std::string& argv0);
-
 // The daemon's endpoint from the client's settings search ("tarnex-viravi"
 // beside `program_dir`, then /usr/local/etc and /etc) and the daemon
 // configuration it names; nothing, with the reasons in *error (one per

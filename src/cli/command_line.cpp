@@ -1,7 +1,8 @@
 #include "cli/command_line.hpp"
 
+#include "config/discovery.hpp"
+
 #include <getopt.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -29,32 +30,6 @@ class ErrorStreamFor {
 constexpr int timeout_option = 256;
 
 }  // namespace
-
-std::filesystem::path program_directory(const std::string& argv0, const char* search_path) {
-  std::error_code error;
-  if (argv0.find('/') != std::string::npos) {
-    std::filesystem::path absolute = std::filesystem::absolute(argv0, error);
-    return error ? std::filesystem::path() : absolute.parent_path();
-  }
-  if (!argv0.empty() && search_path != nullptr) {
-    std::string_view rest = search_path;
-    for (;;) {
-      const std::size_t colon = rest.find(':');
-      const std::string_view entry = rest.substr(0, colon);
-      // An empty entry is the current directory, as for the shell.
-      const std::filesystem::path dir = std::filesystem::absolute(entry.empty() ? "." : entry, error);
-      const std::filesystem::path candidate = dir / argv0;
-      if (!error && std::filesystem::is_regular_file(candidate, error) &&
-          access(candidate.c_str(), X_OK) == 0) {
-        return dir.lexically_normal();
-      }
-      if (colon == std::string_view::npos) break;
-      rest.remove_prefix(colon + 1);
-    }
-  }
-  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::path() : executable.parent_path();
-}
 
 std::optional<std::uint32_t> parse_timeout(const std::string& text) {
   if (text.empty() || text.size() > 10) return std::nullopt;

@@ -18,14 +18,6 @@ struct CommandLine {
   std::filesystem::path program_dir;
 };
 
-// The directory the program was started from, searched first for its
-// settings file. A path with a slash is taken as given, made absolute,
-// symlinks not followed. A bare name is looked up as the shell looked it up:
-// the first entry of `search_path` (PATH) holding an executable file of that
-// name, an empty entry meaning the current directory; failing that, the
-// directory of the running executable. Empty when none can be told.
-std::filesystem::path program_directory(const std::string& argv0, const char* search_path);
-
 // What a command line asks for. The last of help, version and a bad option
 // decides.
 enum class Asked { command, help, version, bad_option };

@@ -10,6 +10,14 @@ namespace tarnex {
 
 inline constexpr const char* default_config_path = "/usr/local/etc/ruxd/config.json";
 
+// The directory the program was started from, searched first for its
+// settings file. A path with a slash is taken as given, made absolute,
+// symlinks not followed. A bare name is looked up as the shell looked it up:
+// the first entry of `search_path` (PATH) holding an executable file of that
+// name, an empty entry meaning the current directory; failing that, the
+// directory of the running executable. Empty when none can be told.
+std::filesystem::path program_directory(const std::string& argv0, const char* search_path);
+
 // The settings file to read: "<program name>.config" in the first directory
 // of `search_dirs` where it exists in any form, else the bare name (current
 // directory). A candidate whose status cannot be read, and an empty entry of

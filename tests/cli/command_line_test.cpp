@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.hpp"
 #include "cli/usage.hpp"
 #include "support/capture.hpp"
-#include "support/temp_dir.hpp"
 
 namespace tarnex {
 namespace {
@@ -110,24 +107,6 @@ TEST(ParseCommandLine, ProgramNameAndDirectoryComeFromArgv0) {
   EXPECT_EQ(p.program_dir, "/opt/bin");
   EXPECT_EQ(parse({"tv", "-h"}).program_name, "tv");
   EXPECT_EQ(parse({}).program_name, "tarnex-viravi");
-}
-
-// A bare name is found as the shell found it; never in the working
-// directory unless PATH says so.
-TEST(ParseCommandLine, BareNameDirectoryIsWherePathFindsIt) {
-  const tarnex::testing::TempDir temp;
-  const std::filesystem::path bin = temp.path / "bin";
-  std::filesystem::create_directories(bin / "tv.d");
-  std::ofstream(bin / "tv") << "";
-  std::ofstream(bin / "plain") << "";
-  std::filesystem::permissions(bin / "tv", std::filesystem::perms::owner_exec,
-                               std::filesystem::perm_options::add);
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-  const std::string path = "/nonexistent:" + bin.string();
-  EXPECT_EQ(program_directory("tv", path.c_str()), bin);
-  EXPECT_EQ(program_directory("plain", path.c_str()), self) << "not executable";
-  EXPECT_EQ(program_directory("tv.d", path.c_str()), self) << "a directory";
-  EXPECT_EQ(program_directory("tv", nullptr), self);
 }
 
 TEST(ExpandAppName, ReplacesEveryPlaceholderOnce) {

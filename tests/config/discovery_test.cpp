@@ -121,5 +121,23 @@ TEST(LoadConfiguration, LoaderFailuresArePrefixed) {
   EXPECT_EQ(unopenable.err, "ruxd:config: cannot open config file: \n");
 }
 
+// A bare name is found as the shell found it; never in the working
+// directory unless PATH says so.
+TEST(ProgramDirectory, BareNameIsWherePathFindsIt) {
+  const testing::TempDir temp;
+  const std::filesystem::path bin = temp.path / "bin";
+  std::filesystem::create_directories(bin / "tv.d");
+  std::ofstream(bin / "tv") << "";
+  std::ofstream(bin / "plain") << "";
+  std::filesystem::permissions(bin / "tv", std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  const std::string path = "/nonexistent:" + bin.string();
+  EXPECT_EQ(program_directory("tv", path.c_str()), bin);
+  EXPECT_EQ(program_directory("plain", path.c_str()), self) << "not executable";
+  EXPECT_EQ(program_directory("tv.d", path.c_str()), self) << "a directory";
+  EXPECT_EQ(program_directory("tv", nullptr), self);
+}
+
 }  // namespace
 }  // namespace tarnex
