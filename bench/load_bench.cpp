@@ -179,7 +179,8 @@ void parse_file(benchmark::State& state) {
 void load_config(benchmark::State& state) {
   const ConfigFile& file = config_file(state.range(0));
   for (auto _ : state) {
-    tarnex::ClusterConfig config = tarnex::load_cluster_config(file.path);
+    std::string error;
+    std::optional<tarnex::ClusterConfig> config = tarnex::load_cluster_config(file.path, &error);
     benchmark::DoNotOptimize(config);
   }
   set_counters(state, file.text.size());
@@ -187,7 +188,8 @@ void load_config(benchmark::State& state) {
 
 void validate_config(benchmark::State& state) {
   const ConfigFile& file = config_file(state.range(0));
-  const tarnex::ClusterConfig config = tarnex::load_cluster_config(file.path);
+  std::string error;
+  const tarnex::ClusterConfig config = tarnex::load_cluster_config(file.path, &error).value();
   for (auto _ : state) {
     std::vector<std::string> errors = tarnex::validate_cluster_config(config);
     if (!errors.empty()) state.SkipWithError(errors.front().c_str());

@@ -46,8 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   if (!fits_the_library(text)) return 0;
   const INIReader library(settings.path);
-  int error_line = 0;
-  const std::optional<tarnex::IniValues> values = tarnex::read_ini(text, &error_line);
+  std::string error;
+  const std::optional<tarnex::IniValues> values = tarnex::read_ini(text, &error);
+  const int error_line = values ? 0 : std::stoi(error);
   check(library.ParseError() == error_line);
   check(values.has_value() == (error_line == 0));
   if (!values) return 0;

@@ -296,13 +296,14 @@ int run(int argc, char** argv) {
   if (options.inject && options.bind) return inject(*options.bind, *options.inject);
 
   const char* path = options.config_path.c_str();
-  tarnex::ClusterConfig config;
-  try {
-    config = tarnex::load_cluster_config(options.config_path);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "ruxd-sim: cannot load %s: %s\n", path, e.what());
+  std::string error;
+  const std::optional<tarnex::ClusterConfig> loaded =
+      tarnex::load_cluster_config(options.config_path, &error);
+  if (!loaded) {
+    std::fprintf(stderr, "ruxd-sim: cannot load %s: %s\n", path, error.c_str());
     return 1;
   }
+  const tarnex::ClusterConfig& config = *loaded;
   if (const auto problems = tarnex::validate_cluster_config(config); !problems.empty()) {
     std::fprintf(stderr, "ruxd-sim: invalid configuration %s:\n", path);
     for (const auto& problem : problems)
@@ -318,7 +319,6 @@ int run(int argc, char** argv) {
   if (options.inject) return inject(endpoint, *options.inject);
 
   auto cluster = tarnex::sim::build_sim_cluster(config, std::chrono::milliseconds(options.op_ms));
-  config = {};
   if (!install_stop_handlers()) {
     std::perror("ruxd-sim: sigaction");
     return 1;

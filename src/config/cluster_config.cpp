@@ -244,12 +244,8 @@ ClusterConfig map_config(const json& root, Trail& trail) {
     config.ha = read_ha_section(*it);
   }
   if (const auto it = root.find("pools"); it != root.end() && it->is_object()) {
-    // The document keeps its members in the map's own order, byte-wise by
-    // name, so each pool goes in at the end without a search.
     for (const auto& pool : it->items()) {
-      if (pool.value().is_array()) {
-        config.pools.emplace_hint(config.pools.end(), pool.key(), string_elements(pool.value()));
-      }
+      if (pool.value().is_array()) config.pools.emplace(pool.key(), string_elements(pool.value()));
     }
   }
   return config;
@@ -305,7 +301,9 @@ class NestingCheck : public json::json_sax_t {
 
 }  // namespace
 
-ClusterConfig load_cluster_config(const std::string& path, std::string& failed_member) {
+namespace {
+
+ClusterConfig read_cluster_config(const std::string& path, std::string* failed_member) {
   // Only a regular file can be a configuration. Opening a FIFO would wait for
   // a writer for ever, and a directory opens fine on some systems and only
   // fails on the first read; neither is more usable than a missing path.
@@ -326,14 +324,23 @@ ClusterConfig load_cluster_config(const std::string& path, std::string& failed_m
   try {
     return map_config(document, trail);
   } catch (...) {
-    failed_member = pointer_text(trail);
+    if (failed_member != nullptr) *failed_member = pointer_text(trail);
     throw;
   }
 }
 
-ClusterConfig load_cluster_config(const std::string& path) {
-  std::string failed_member;
-  return load_cluster_config(path, failed_member);
+}  // namespace
+
+std::optional<ClusterConfig> load_cluster_config(const std::string& path, std::string* error,
+                                                 std::string* failed_member) {
+  try {
+    return read_cluster_config(path, failed_member);
+  } catch (const std::exception& failure) {
+    *error = failure.what();
+  } catch (...) {
+    *error = path + ": unknown exception";
+  }
+  return std::nullopt;
 }
 
 }  // namespace tarnex

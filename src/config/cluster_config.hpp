@@ -10,7 +10,7 @@
 namespace tarnex {
 
 // The cluster daemon's configuration file in memory. Plain values only; the
-// loader either fills a whole record or throws.
+// loader either fills a whole record or gives none.
 
 struct ClusterSection {
   std::optional<std::string> type;
@@ -78,14 +78,12 @@ struct ClusterConfig {
 // is four levels down, and each level costs memory while the file is read.
 inline constexpr std::size_t max_config_depth = 512;
 
-// Reads and maps the file at `path`. Throws std::runtime_error when the file
-// cannot be opened, and the JSON library's or the standard library's
-// exceptions for syntax and mapping faults (all derive from std::exception).
-ClusterConfig load_cluster_config(const std::string& path);
-
-// load_cluster_config that, when mapping a member fails, first sets
-// `failed_member` to the JSON pointer of the member being read
-// ("/nodes/2/ruxd_port"); the exception is the same.
-ClusterConfig load_cluster_config(const std::string& path, std::string& failed_member);
+// Reads and maps the file at `path`; nothing when the file cannot be opened
+// or read, is not JSON, or a member does not map, with the reason in *error
+// ("cannot open config file: <path>", or the JSON library's text). When
+// mapping a member fails, *failed_member is the JSON pointer of the member
+// being read ("/nodes/2/ruxd_port").
+std::optional<ClusterConfig> load_cluster_config(const std::string& path, std::string* error,
+                                                 std::string* failed_member = nullptr);
 
 }  // namespace tarnex

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <exception>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -66,7 +65,7 @@ Settings read_settings_file(const std::filesystem::path& settings) {
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) return result;
-  const std::optional<IniValues> values = read_ini(text.view(), &result.bad_line);
+  const std::optional<IniValues> values = read_ini(text.view(), &result.error);
   if (!values) return result;
   static const std::string section = ini_key("RUXD", "");
   static const std::string config_key = ini_key("RUXD", "Config");
@@ -88,31 +87,29 @@ Configuration load_configuration(const std::string& program_name, const std::fil
   Configuration result;
   result.settings_path = find_settings_file(program_name, search_dirs, std::size(search_dirs));
   const Settings settings = read_settings_file(result.settings_path);
-  if (settings.bad_line != 0) {
-    result.messages.push_back("ruxd:config: " + result.settings_path.string() + ":" +
-                              std::to_string(settings.bad_line) +
-                              ": not a valid settings line; Config is not taken from this file");
+  if (!settings.error.empty()) {
+    result.messages.push_back("ruxd:config: " + result.settings_path.string() + ":" + settings.error +
+                              "; Config is not taken from this file");
   }
   result.unknown_settings = settings.unknown_names;
   result.timeout = settings.timeout;
   result.config_path = settings.config_path;
-  const std::string& path = result.config_path;
-  try {
-    const ClusterConfig config = load_cluster_config(path, result.failed_member);
-    const std::vector<std::string> errors = validate_cluster_config(config);
-    if (errors.empty()) {
-      result.mgmt_url = config.cluster.mgmt_url.value_or("");
-      return result;
-    }
-    result.messages.reserve(errors.size() + 1);
-    result.messages.emplace_back("ruxd:config: negotiation error:");
-    for (const std::string& line : errors)
-      result.messages.push_back("  -- " + line);
-  } catch (const std::exception& error) {
-    result.messages.push_back(std::string("ruxd:config: ") + error.what());
-  } catch (...) {
-    result.messages.push_back("ruxd:config: " + path + ": unknown exception");
+  std::string error;
+  const std::optional<ClusterConfig> config =
+      load_cluster_config(result.config_path, &error, &result.failed_member);
+  if (!config) {
+    result.messages.push_back("ruxd:config: " + error);
+    return result;
   }
+  const std::vector<std::string> errors = validate_cluster_config(*config);
+  if (errors.empty()) {
+    result.mgmt_url = config->cluster.mgmt_url.value_or("");
+    return result;
+  }
+  result.messages.reserve(errors.size() + 1);
+  result.messages.emplace_back("ruxd:config: negotiation error:");
+  for (const std::string& line : errors)
+    result.messages.push_back("  -- " + line);
   return result;
 }
 

@@ -29,13 +29,13 @@ std::filesystem::path find_settings_file(const std::string& program, const std::
 struct Settings {
   std::string config_path = default_config_path;  // "Config"
   std::optional<std::string> timeout;             // "Timeout", as written
-  int bad_line = 0;                               // the first line the INI rules reject (1-based); 0: none
-  std::vector<std::string> unknown_names;         // names in [RUXD] other than Config and Timeout, as written
+  std::string error;  // why the values are not taken ("2: not a valid settings line"); empty: they are
+  std::vector<std::string> unknown_names;  // names in [RUXD] other than Config and Timeout, as written
 };
 
 // Reads a settings file (read_ini: lines of any length). A file that is not
 // a regular file or cannot be read gives the defaults; so does one that is
-// not valid INI, with `bad_line` set.
+// not valid INI, with `error` set.
 Settings read_settings_file(const std::filesystem::path& settings);
 
 // What the configuration step found: the daemon's endpoint, or the lines

@@ -61,12 +61,12 @@ std::string ini_key(std::string_view section, std::string_view name) {
   return key;
 }
 
-std::optional<IniValues> read_ini(std::string_view text, int* error_line) {
+std::optional<IniValues> read_ini(std::string_view text, std::string* error) {
   IniValues values;
   std::string section;
   std::string previous_name;
   int line_number = 0;
-  int error = 0;
+  int bad_line = 0;
   while (!text.empty()) {
     const std::size_t end_of_line = text.find('\n');
     std::string_view line = text.substr(0, end_of_line);
@@ -85,8 +85,8 @@ std::optional<IniValues> read_ini(std::string_view text, int* error_line) {
       if (close < start.size() && start[close] == ']') {
         section = start.substr(1, close - 1).substr(0, name_buffer - 1);
         previous_name.clear();
-      } else if (error == 0) {
-        error = line_number;
+      } else if (bad_line == 0) {
+        bad_line = line_number;
       }
     } else {
       const std::size_t separator = find_stop_or_comment(start, "=:");
@@ -96,14 +96,14 @@ std::optional<IniValues> read_ini(std::string_view text, int* error_line) {
         value = strip_right(strip_left(value.substr(0, find_stop_or_comment(value, {}))));
         previous_name = name.substr(0, name_buffer - 1);
         add_value(values, section, name, value);
-      } else if (error == 0) {
-        error = line_number;
+      } else if (bad_line == 0) {
+        bad_line = line_number;
       }
     }
   }
-  if (error_line != nullptr) *error_line = error;
-  if (error != 0) return std::nullopt;
-  return values;
+  if (bad_line == 0) return values;
+  *error = std::to_string(bad_line) + ": not a valid settings line";
+  return std::nullopt;
 }
 
 }  // namespace tarnex

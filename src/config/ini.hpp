@@ -11,16 +11,17 @@ namespace tarnex {
 // library's reader keys them.
 using IniValues = std::map<std::string, std::string>;
 
-// Reads an INI text by the rules of the INI library the settings file was
-// first read with, but with lines of any length (the library splits lines
+// Reads an INI text by the rules of the INI library (the reference its tests
+// compare with), but with lines of any length (the library splits lines
 // longer than its 200-byte buffer, and the pieces then fail to parse):
 // "[section]" lines; "name = value" or "name: value" lines; comment lines
 // starting with ';' or '#'; a ';' after white space starts a comment (not
 // on a continuation line); a line that starts with white space continues the
 // previous value, joined with a newline, as is a name given twice; a byte-order mark at the start is
 // skipped; a NUL ends its line. Returns nothing when a line is none of
-// these, and the number of that line in `error_line`.
-std::optional<IniValues> read_ini(std::string_view text, int* error_line = nullptr);
+// these, with "<number of the first such line>: not a valid settings line"
+// in *error.
+std::optional<IniValues> read_ini(std::string_view text, std::string* error);
 
 // The key under which read_ini files `name` of `section`.
 std::string ini_key(std::string_view section, std::string_view name);

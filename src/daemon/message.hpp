@@ -26,7 +26,7 @@ Json parse_strict(const std::string& text, const std::string& what);
 // the empty text included, as a JSON string.
 Json encode_node_reference(const std::string& reference);
 
-// The requests, by the daemon's command ("status", "disable", ...).
+// The requests, by the daemon's command ("status", ...).
 Json node_request(std::string_view command, const std::optional<std::string>& node, bool force);
 Json service_request(std::string_view command, const std::optional<std::string>& service,
                      const std::optional<std::string>& node);

@@ -21,12 +21,8 @@ std::string nested_arrays(std::size_t depth) {
 }
 
 std::string load_error(const std::string& path) {
-  try {
-    load_cluster_config(path);
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "<loaded>";
+  std::string error;
+  return load_cluster_config(path, &error) ? "<loaded>" : error;
 }
 
 // Opening a FIFO for reading waits for a writer: it must be refused before
@@ -65,13 +61,15 @@ TEST(HostileFiles, NestingIsLimited) {
   }
 }
 
-// The loader still throws the library's own exception types.
+// Syntax and type faults are told in the library's own words.
 TEST(HostileFiles, SyntaxAndTypeErrorsKeepTheirTypes) {
   TempDir tmp;
-  EXPECT_THROW(load_cluster_config(tmp.write("a.json", "").string()), nlohmann::json::parse_error);
-  EXPECT_THROW(load_cluster_config(tmp.write("b.json", "[[[1,]]]").string()), nlohmann::json::parse_error);
-  EXPECT_THROW(load_cluster_config(tmp.write("c.json", R"({"nodes": [1]})").string()),
-               nlohmann::json::type_error);
+  EXPECT_EQ(load_error(tmp.write("a.json", "").string()).rfind("[json.exception.parse_error.", 0), 0U);
+  EXPECT_EQ(load_error(tmp.write("b.json", "[[[1,]]]").string()).rfind("[json.exception.parse_error.", 0),
+            0U);
+  EXPECT_EQ(
+      load_error(tmp.write("c.json", R"({"nodes": [1]})").string()).rfind("[json.exception.type_error.", 0),
+      0U);
   EXPECT_EQ(load_error(tmp.write("d.json", R"({"cluster": {"mgmt-url": "tcp://x:1"}} trailing)").string()),
             "<loaded>");
 }

@@ -51,8 +51,9 @@ TEST(ReadIni, AgreesWithTheLibraryOnWhatItCanHold) {
     SCOPED_TRACE(text);
     TempDir tmp;
     const INIReader library(tmp.write("s.ini", text).string());
-    int error_line = -1;
-    const std::optional<IniValues> values = read_ini(text, &error_line);
+    std::string error;
+    const std::optional<IniValues> values = read_ini(text, &error);
+    const int error_line = values ? 0 : std::stoi(error);
     EXPECT_EQ(library.ParseError(), error_line);
     ASSERT_EQ(values.has_value(), error_line == 0);
     if (!values) continue;

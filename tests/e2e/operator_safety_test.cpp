@@ -98,8 +98,8 @@ TEST(Timeout, EachRequestWaitsAtMostThatLong) {
   });
 }
 
-// Without a timeout the client waits for ever, as it always has: here until
-// the scripted daemon's own patience ends the wait.
+// Without a timeout the client waits for ever: here until the scripted
+// daemon's own patience ends the wait.
 TEST(Timeout, ZeroOrNoneWaitsForEver) {
   for (const char* option : {"--timeout=0", "--output=table"}) {
     ScriptedTransport daemon({stay_silent()});

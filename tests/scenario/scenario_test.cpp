@@ -50,7 +50,8 @@ struct Outcome {
 // builds the cluster from that file as ruxd-sim does.
 SimTransport scenario_daemon(const Sandbox& box) {
   box.write("ruxd.json", scenario_config(kEndpoint));
-  const ClusterConfig config = load_cluster_config(box.config_path.string());
+  std::string error;
+  const ClusterConfig config = load_cluster_config(box.config_path.string(), &error).value();
   if (const auto problems = validate_cluster_config(config); !problems.empty())
     throw std::runtime_error("invalid scenario configuration: " + problems.front());
   return SimTransport(sim::build_sim_cluster(config), kEndpoint);
