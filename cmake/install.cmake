@@ -1,25 +1,23 @@
 # Where `cmake --install` puts things, under the prefix (/usr/local by default,
-# as on FreeBSD): the program in bin/, its manual page in share/man/man8/
+# as on FreeBSD): the program in bin/, its manual page (compressed, by
+# tarnex_install_manpage of cmake/install_helpers.cmake) in share/man/man8/
 # beside those of other cluster administration tools, the completion files
 # where bash-completion and zsh look for them, the example cluster and its
 # settings in share/tarnex-viravi/examples/, and the commented sample settings
 # file in etc/, beside where the program looks for the real one
 # (<prefix>/etc/tarnex-viravi.config).
 #
-# Two components, which are also the two Debian packages of cmake/package.cmake:
+# Two components, which are also two Debian packages of cmake/package.cmake:
 # "client" (tarnex-viravi) and "sim" (ruxd-sim and its page). `cmake --install`
 # installs the simulator only when TARNEX_INSTALL_SIM is ON; the packages
 # always hold it.
-include(GNUInstallDirs)
-
 option(TARNEX_INSTALL_SIM "Install the simulated cluster daemon ruxd-sim as well" OFF)
 
 if(TARGET tarnex-viravi)
   install(TARGETS tarnex-viravi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT client)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/man/tarnex-viravi.8
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT client)
+tarnex_install_manpage(${PROJECT_SOURCE_DIR}/man/tarnex-viravi.8 8 client)
 
 install(FILES ${PROJECT_SOURCE_DIR}/completion/tarnex-viravi.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
@@ -32,18 +30,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/examples/cluster.json ${PROJECT_SOURCE_DIR}/
   DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnex-viravi/examples COMPONENT client)
 
 # Beside the settings file's own place: <prefix>/etc, or /etc for the prefix
-# /usr (where <prefix>/etc would be /usr/etc, which nobody reads). Decided
-# when installing, since `cmake --install --prefix` and the packages choose
-# the prefix then.
-install(CODE "
-  if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
-    set(tarnex_sample_dir \"/${CMAKE_INSTALL_SYSCONFDIR}\")
-  else()
-    set(tarnex_sample_dir \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SYSCONFDIR}\")
-  endif()
-  file(INSTALL \"${PROJECT_SOURCE_DIR}/examples/tarnex-viravi.config.sample\"
-    DESTINATION \"\${tarnex_sample_dir}\")
-" COMPONENT client)
+# /usr, where the package's dpkg keeps it as a configuration file.
+tarnex_install_beside_prefix(${PROJECT_SOURCE_DIR}/examples/tarnex-viravi.config.sample
+  ${CMAKE_INSTALL_SYSCONFDIR} client)
+tarnex_package_conffile(client /${CMAKE_INSTALL_SYSCONFDIR}/tarnex-viravi.config.sample)
 
 if(TARGET ruxd-sim)
   if(TARNEX_INSTALL_SIM)
@@ -52,6 +42,5 @@ if(TARGET ruxd-sim)
     set(tarnex_sim_install EXCLUDE_FROM_ALL)
   endif()
   install(TARGETS ruxd-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim ${tarnex_sim_install})
-  install(FILES ${PROJECT_SOURCE_DIR}/man/ruxd-sim.8
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT sim ${tarnex_sim_install})
+  tarnex_install_manpage(${PROJECT_SOURCE_DIR}/man/ruxd-sim.8 8 sim ${tarnex_sim_install})
 endif()

@@ -68,16 +68,16 @@ _tarnex_viravi() {
 
   # Which option's value is asked for. With "=" among the word breaks (the
   # default) "--id=x" arrives as the three words "--id", "=", "x".
-  if [[ $cur == "=" && COMP_CWORD -ge 2 ]]; then
+  if [[ $cur == "=" && $COMP_CWORD -ge 2 ]]; then
     opt=${COMP_WORDS[COMP_CWORD - 1]}
     cur=""
-  elif [[ COMP_CWORD -ge 3 && ${COMP_WORDS[COMP_CWORD - 1]} == "=" ]]; then
+  elif [[ $COMP_CWORD -ge 3 && ${COMP_WORDS[COMP_CWORD - 1]} == "=" ]]; then
     opt=${COMP_WORDS[COMP_CWORD - 2]}
   elif [[ $cur == --*=* ]]; then
     opt=${cur%%=*}
     value_prefix="$opt="
     cur=${cur#*=}
-  elif [[ COMP_CWORD -ge 2 ]]; then
+  elif [[ $COMP_CWORD -ge 2 ]]; then
     case ${COMP_WORDS[COMP_CWORD - 1]} in
       -n | -s | -o | --id | --node | --name | --output | --timeout) opt=${COMP_WORDS[COMP_CWORD - 1]} ;;
     esac
@@ -150,7 +150,7 @@ _tarnex_viravi() {
   else
     candidates=$(_tarnex_viravi_actions "$system")
   fi
-  COMPREPLY=($(compgen -W "$candidates" -- "$cur"))
+  mapfile -t COMPREPLY < <(compgen -W "$candidates" -- "$cur")
   # "--id=" waits for its value on the same word.
   if [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]]; then
     compopt -o nospace 2>/dev/null

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # `cmake --install` into a temporary prefix: the tree holds exactly the
-# program, its manual page, the two completion files, the sample settings
-# file and the example cluster with its settings (and ruxd-sim with its page
-# only when asked for, finding the installed example); the installed program
-# answers -v and -h without any settings file; the sample is a settings file
-# the program reads; the completion files register themselves.
+# program, its manual page (compressed), the two completion files, the
+# sample settings file and the example cluster with its settings (and
+# ruxd-sim with its page only when asked for, finding the installed example);
+# the installed program answers -v and -h without any settings file; the
+# sample is a settings file the program reads; the completion files register
+# themselves.
 #   install_test.sh CMAKE BUILD_DIR PROGRAM SOURCE_DIR INSTALL_SIM(ON|OFF)
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -21,18 +22,22 @@ fi
 expected="bin/tarnex-viravi
 etc/tarnex-viravi.config.sample
 share/bash-completion/completions/tarnex-viravi
-share/man/man8/tarnex-viravi.8
+share/man/man8/tarnex-viravi.8.gz
 share/tarnex-viravi/examples/cluster.json
 share/tarnex-viravi/examples/tarnex-viravi.config
 share/zsh/site-functions/_tarnex-viravi"
 case $install_sim in
-  ON | on | TRUE | true | 1 | YES | yes) expected+=$'\nbin/ruxd-sim\nshare/man/man8/ruxd-sim.8' ;;
+  ON | on | TRUE | true | 1 | YES | yes) expected+=$'\nbin/ruxd-sim\nshare/man/man8/ruxd-sim.8.gz' ;;
 esac
 expected=$(sort <<<"$expected")
 check "the installed tree" "$expected" "$(cd "$prefix" && find . -type f -o -type l | sed 's#^\./##' | sort)"
 
-for pair in "man/tarnex-viravi.8 share/man/man8/tarnex-viravi.8" \
-  "examples/cluster.json share/tarnex-viravi/examples/cluster.json" \
+if cmp -s <(gzip -dc "$prefix/share/man/man8/tarnex-viravi.8.gz") "$source/man/tarnex-viravi.8"; then
+  pass "share/man/man8/tarnex-viravi.8.gz is man/tarnex-viravi.8"
+else
+  fail "share/man/man8/tarnex-viravi.8.gz is man/tarnex-viravi.8"
+fi
+for pair in "examples/cluster.json share/tarnex-viravi/examples/cluster.json" \
   "completion/tarnex-viravi.bash share/bash-completion/completions/tarnex-viravi" \
   "completion/_tarnex-viravi share/zsh/site-functions/_tarnex-viravi" \
   "examples/tarnex-viravi.config.sample etc/tarnex-viravi.config.sample"; do

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers shared by the documentation tests; sourced, not run.
 # Every test prints "ok"/"FAIL" lines and exits non-zero on any failure;
 # 77 means "skipped" (a tool is missing on a developer's machine).

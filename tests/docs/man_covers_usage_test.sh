@@ -67,7 +67,7 @@ while read -r short long _; do
   short=${short%,}
   long=${long%%=*}
   option_count=$((option_count + 1))
-  if grep -E "^     $short[ ,]" <<<"$man_options" | grep -Eq -- "$long([=, ]|$)"; then
+  if grep -E "^     ${short}[ ,]" <<<"$man_options" | grep -Eq -- "$long([=, ]|$)"; then
     pass "option $short, $long is documented"
   else
     fail "option $short, $long is documented in OPTIONS"

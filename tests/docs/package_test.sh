@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The Debian packages made by cpack: tarnex-viravi and ruxd-sim, under /usr,
-# with their run-time dependencies read off the libraries the programs link.
-# Unpacked into a temporary root (never installed), both programs run from
-# there, and ruxd-sim without --config finds the unpacked example cluster and
-# answers the unpacked client.
-#   package_test.sh CPACK BUILD_DIR
+# with their run-time dependencies read off the libraries the programs link,
+# each with its copyright file and changelog, compressed manual pages and
+# declared configuration files, and nothing that lintian (where installed)
+# warns about. Unpacked into a temporary root (never installed), both
+# programs run from there, and ruxd-sim without --config finds the unpacked
+# example cluster and answers the unpacked client.
+#   package_test.sh CPACK BUILD_DIR SOURCE_DIR
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
-cpack=$1 build=$(absolute "$2")
+cpack=$1 build=$(absolute "$2") source=$(absolute "$3")
 require_tool dpkg-deb dpkg
 require_tool dpkg-shlibdeps dpkg-dev
 
@@ -28,12 +30,18 @@ files() { dpkg-deb -c "$1" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }'
 check "the files of tarnex-viravi" "etc/tarnex-viravi.config.sample
 usr/bin/tarnex-viravi
 usr/share/bash-completion/completions/tarnex-viravi
-usr/share/man/man8/tarnex-viravi.8
+usr/share/doc/tarnex-viravi/changelog.gz
+usr/share/doc/tarnex-viravi/copyright
+usr/share/man/man8/tarnex-viravi.8.gz
 usr/share/tarnex-viravi/examples/cluster.json
 usr/share/tarnex-viravi/examples/tarnex-viravi.config
 usr/share/zsh/site-functions/_tarnex-viravi" "$(files "$client_deb")"
 check "the files of ruxd-sim" "usr/bin/ruxd-sim
-usr/share/man/man8/ruxd-sim.8" "$(files "$sim_deb")"
+usr/share/doc/ruxd-sim/changelog.gz
+usr/share/doc/ruxd-sim/copyright
+usr/share/man/man8/ruxd-sim.8.gz" "$(files "$sim_deb")"
+check "the configuration files of tarnex-viravi" "/etc/tarnex-viravi.config.sample" \
+  "$(dpkg-deb --ctrl-tarfile "$client_deb" | tar -xO ./conffiles)"
 
 # Dependencies as dpkg-shlibdeps read them off the programs, and ruxd-sim's
 # on the tarnex-viravi of its own version for the example cluster.
@@ -44,6 +52,29 @@ check "ruxd-sim depends on" "libzmq5 tarnex-viravi (= $version) " "$(depends "$s
 
 root=$scratch/root
 dpkg-deb -x "$client_deb" "$root" && dpkg-deb -x "$sim_deb" "$root" || fail "dpkg-deb -x"
+
+# Compressed as Debian wants and reproducibly: the bytes of gzip -9n.
+for pair in "man/tarnex-viravi.8 usr/share/man/man8/tarnex-viravi.8.gz" \
+  "man/ruxd-sim.8 usr/share/man/man8/ruxd-sim.8.gz" \
+  "packaging/changelog usr/share/doc/tarnex-viravi/changelog.gz" \
+  "packaging/changelog usr/share/doc/ruxd-sim/changelog.gz"; do
+  read -r from to <<<"$pair"
+  if cmp -s <(gzip -9n -c "$source/$from") "$root/$to"; then pass "$to is $from"; else fail "$to is $from"; fi
+done
+check "the changelog's latest entry is the packages' version" "tarnex-viravi ($version) " \
+  "$(gzip -dc "$root/usr/share/doc/tarnex-viravi/changelog.gz" | head -1 | grep -o '^[^ ]* ([^)]*) ')"
+
+# lintian is optional on a developer's machine, as in require_tool.
+if command -v lintian >/dev/null 2>&1; then
+  for deb in "$client_deb" "$sim_deb"; do
+    check "lintian finds neither errors nor warnings in ${deb##*/}" "" \
+      "$(lintian "$deb" 2>/dev/null | grep -E '^[EW]: ')"
+  done
+elif [[ -n ${CI:-} ]]; then
+  fail "lintian is not installed (Debian package lintian)"
+else
+  echo "skipped: lintian is not installed (Debian package lintian)"
+fi
 client=$root/usr/bin/tarnex-viravi sim=$root/usr/bin/ruxd-sim example=$root/usr/share/tarnex-viravi/examples/cluster.json
 [[ $("$client" -v) =~ ^tarnex-viravi\ version:\ [0-9a-f]+$ ]] && pass "the unpacked client answers -v" ||
   fail "the unpacked client answers -v"
