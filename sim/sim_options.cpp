@@ -29,7 +29,7 @@ bool read_milliseconds(const char* name, const std::string& value, int* out, std
 
 // Whether `word` ("--bind", "--bind=x") spells the option's whole name.
 bool spells(const std::string& word, const char* name) {
-  return word.rfind("--", 0) == 0 && std::string_view(word).substr(2, word.find('=') - 2) == name;
+  return std::string_view(word).substr(2, word.find('=') - 2) == name;
 }
 
 }  // namespace
@@ -51,6 +51,7 @@ bool parse_sim_options(const std::vector<std::string>& args, SimOptions* options
   std::vector<std::string> words = {"ruxd-sim"};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words)
     argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -71,20 +72,21 @@ bool parse_sim_options(const std::vector<std::string>& args, SimOptions* options
       return true;
     }
     const std::string& word = words[static_cast<std::size_t>(std::min(at, argc - 1))];
-    if (letter == 1 && word != "-") {
-      *error = "unexpected argument: " + word;
+    if (letter == 1 || letter == '?') {
+      *error = (letter == 1 && word != "-" ? "unexpected argument: " : "unknown option: ") + word;
       return false;
     }
-    if (letter == 1 || letter == '?' || (index >= 0 && !spells(word, long_options[index].name))) {
+    // The option taken; for a missing value getopt_long names it only in optopt.
+    const int value_of = letter == ':' ? optopt : letter;
+    const option& taken = *std::find_if(std::begin(long_options), std::end(long_options) - 1,
+                                        [value_of](const option& each) { return each.val == value_of; });
+    // getopt_long takes any unambiguous abbreviation; ruxd-sim whole names only.
+    if (word.rfind("--", 0) == 0 && !spells(word, taken.name)) {
       *error = "unknown option: " + word;
       return false;
     }
-    const std::string name = index >= 0 ? std::string("--") + long_options[index].name : std::string();
     if (letter == ':' || (optarg != nullptr && *optarg == '\0')) {
-      // For a missing value getopt_long names the option only through optopt.
-      const auto missing = std::find_if(std::begin(long_options), std::end(long_options),
-                                        [](const option& each) { return each.val == optopt; });
-      *error = (letter == ':' ? std::string("--") + missing->name : name) + " needs a value";
+      *error = std::string("--") + taken.name + " needs a value";
       return false;
     }
     switch (letter) {

@@ -68,6 +68,7 @@ TEST(SimOptions, RefusesBadCommandLines) {
            {{"-x"}, "unknown option: -x"},
            {{"--help=yes"}, "unknown option: --help=yes"},
            {{"--", "-h"}, "unknown option: --"},
+           {{"--conf"}, "unknown option: --conf"},
        }) {
     SCOPED_TRACE(c.args.back());
     SimOptions options;
