@@ -30,12 +30,17 @@ constexpr int chunks_held_per_peer = 16;
 // How many chunks one turn of the loop reads, so that due replies are not
 // kept waiting by a peer that sends without end.
 constexpr int chunks_per_turn = 64;
+// How many replies the daemon holds for one peer (waiting for an operation or
+// for --delay-ms), and how many ZeroMQ queues for it unread; a peer that sends
+// more requests without reading the replies is closed.
+constexpr int replies_held_per_peer = 64;
 
 // One connection: the bytes received and not yet read as requests (less than
-// a chunk), and where its reading stands.
+// a chunk), where its reading stands, and how many of its replies are held.
 struct Peer {
   std::string unread;
   WireReader reader;
+  int held = 0;
 };
 
 // Where a reply goes: the connection, and whether it begins with an empty part.
@@ -88,12 +93,16 @@ void queue_reply(Loop& loop, const Destination& to, const std::string& text) {
   loop.outgoing.push_back({Clock::now() + loop.delay, to.peer, zmtp_reply(to.delimited, text)});
 }
 
-void answer(Loop& loop, const std::string& peer, const WireRequest& request) {
-  const Destination to{peer, request.delimited};
+// Answers a request of `peer`, or refuses to take it when the peer has
+// replies enough held (false).
+bool answer(Loop& loop, const std::string& id, Peer& peer, const WireRequest& request) {
+  if (peer.held >= replies_held_per_peer) return false;
+  ++peer.held;
+  const Destination to{id, request.delimited};
   if (request.parts != 1) {
     queue_reply(loop, to,
                 reply_text(error_reply(error_bad_request, "a request must be a single message part")));
-    return;
+    return true;
   }
   const std::uint64_t ticket = loop.next_ticket++;
   if (auto reply = handle_request_text(loop.cluster, request.text, clock_of(loop), ticket)) {
@@ -101,10 +110,22 @@ void answer(Loop& loop, const std::string& peer, const WireRequest& request) {
   } else {
     loop.waiting.emplace(ticket, to);
   }
+  return true;
+}
+
+// Sends the replies that are due, each one off the count of its peer.
+void send_due(Loop& loop) {
+  while (!loop.outgoing.empty() && loop.outgoing.front().due <= Clock::now()) {
+    const Outgoing& reply = loop.outgoing.front();
+    send_raw(loop.socket, reply.peer, reply.frames);
+    if (const auto peer = loop.peers.find(reply.peer); peer != loop.peers.end()) --peer->second.held;
+    loop.outgoing.pop_front();
+  }
 }
 
 // Answers the requests complete in what the peer sent, until the daemon falls
-// silent; a peer that breaks the protocol or sends too much is closed.
+// silent; a peer that breaks the protocol, sends too much or reads no
+// replies is closed.
 void read_peer(Loop& loop, const std::string& id) {
   const auto found = loop.peers.find(id);
   if (found == loop.peers.end()) return;
@@ -113,12 +134,12 @@ void read_peer(Loop& loop, const std::string& id) {
   std::string problem;
   while (!input.empty() && !silent(loop)) {
     std::optional<WireRequest> request;
-    if (!read_request(&peer.reader, &input, &request, &problem)) {
+    if (!read_request(&peer.reader, &input, &request, &problem) ||
+        (request && !answer(loop, id, peer, *request))) {
       send_raw(loop.socket, id, {});
       loop.peers.erase(found);
       return;
     }
-    if (request) answer(loop, id, *request);
   }
   peer.unread.erase(0, peer.unread.size() - input.size());
 }
@@ -181,10 +202,7 @@ void run_loop(Loop& loop) {
       queue_reply(loop, waiting->second, reply_text(held.reply));
       loop.waiting.erase(waiting);
     }
-    while (!loop.outgoing.empty() && loop.outgoing.front().due <= Clock::now()) {
-      send_raw(loop.socket, loop.outgoing.front().peer, loop.outgoing.front().frames);
-      loop.outgoing.pop_front();
-    }
+    send_due(loop);
     // What was left unread when the daemon fell silent is read once it speaks again.
     std::vector<std::string> pending;
     for (const auto& [id, peer] : loop.peers) {
@@ -212,6 +230,7 @@ bool serve(SimCluster& cluster, const std::string& endpoint, std::chrono::millis
   zmq::socket_t socket(context, zmq::socket_type::stream);
   socket.set(zmq::sockopt::linger, 0);
   socket.set(zmq::sockopt::rcvhwm, chunks_held_per_peer);
+  socket.set(zmq::sockopt::sndhwm, replies_held_per_peer);
   socket.set(zmq::sockopt::stream_notify, 1);
   try {
     socket.bind(endpoint);
