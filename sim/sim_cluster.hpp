@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,22 +15,35 @@ namespace tarnex::sim {
 // The simulated cluster: what ruxd-sim knows, kept in memory only. Every
 // request is answered from and applied to one of these.
 
-// Node states: "ONLINE", or "OFFLINE" while a fault holds the node down.
+// online, or offline while a fault holds the node down.
+enum class NodeState { online, offline };
+
+// online (placed on run_node), stopped (run_node -1), starting on run_node
+// and stopping from run_node while a start or stop takes its time, failed
+// after a fault (on run_node, or -1 when its node went down and no other
+// node took it over).
+enum class ServiceState { stopped, starting, online, stopping, failed };
+
+// What a service's pools are in, which follows from the service's state.
+enum class PoolState { exported, importing, online, exporting, degraded };
+
+// The wire text of each state ("ONLINE", "STOPPED", ...), for the replies.
+std::string_view state_name(NodeState state);
+std::string_view state_name(ServiceState state);
+std::string_view state_name(PoolState state);
+PoolState pool_state(ServiceState state);
+
 struct SimNode {
   std::uint32_t id = 0;
   std::string nodename;
-  std::string state = "ONLINE";
+  NodeState state = NodeState::online;
   bool enabled = true;
 };
 
-// Service states: "ONLINE" (placed on run_node), "STOPPED" (run_node -1),
-// "STARTING" on run_node and "STOPPING" from run_node while a start or stop
-// takes its time, "FAILED" after a fault (on run_node, or -1 when its node
-// went down and no other node took it over).
 struct SimService {
   std::string name;
   bool enabled = true;
-  std::string state = "STOPPED";
+  ServiceState state = ServiceState::stopped;
   std::int64_t run_node = -1;
   std::vector<std::string> pools;
   // Node ids of the service's distribution preferences, in file order.
@@ -42,9 +54,9 @@ struct SimService {
 // `ticket`, for the reply that comes when it ends or is broken off.
 struct SimOperation {
   std::string service;
-  bool start = true;         // else a stop
-  std::int64_t node = -1;    // where the service starts, or runs while it stops
-  std::string state_before;  // what a stop broken off leaves the service in
+  bool start = true;                                 // else a stop
+  std::int64_t node = -1;                            // where the service starts, or runs while it stops
+  ServiceState state_before = ServiceState::online;  // what a stop broken off leaves the service in
   SimTime ends{0};
   std::uint64_t ticket = 0;  // 0: nobody waits
 };
@@ -68,35 +80,20 @@ struct SimCluster {
 };
 
 // Values of the "error" member of error replies.
-inline constexpr int kErrorBadRequest = 1;
-inline constexpr int kErrorNotFound = 2;
-inline constexpr int kErrorRefused = 3;
-inline constexpr int kErrorBrokenOff = 4;
+inline constexpr int error_bad_request = 1;
+inline constexpr int error_not_found = 2;
+inline constexpr int error_refused = 3;
+inline constexpr int error_broken_off = 4;
 
-// The largest request text that is parsed. The client's requests are a few
-// hundred bytes; parsing builds values many times the size of the text, and
-// the JSON library needs as much again to free a large array, which it cannot
-// survive being refused, so larger requests are refused unread.
-inline constexpr std::size_t kMaxParsedRequestBytes = 64 << 10;
+Json error_reply(int code, const std::string& message);
+Json message_reply(const std::string& message);
+Json response_reply(Json response);
 
-// Builds the cluster from a validated configuration: every node ONLINE,
+// Builds the cluster from a validated configuration: every node online,
 // every enabled service started on the first of its preferred nodes that
 // can run it, else on the first node that can; disabled services stay
 // stopped.
 SimCluster build_sim_cluster(const ClusterConfig& config, SimTime op_time = SimTime{0});
-
-// Answers one request at `now` and applies it to `cluster`. A start or stop
-// that takes time gets no reply yet (nullopt): it comes from advance(), under
-// `ticket`, once the operation ends. Never throws for any request value:
-// malformed or refused requests get an error reply.
-std::optional<Json> handle_request(SimCluster& cluster, const Json& request, SimTime now = SimTime{0},
-                                   std::uint64_t ticket = 0);
-
-// The wire form of handle_request: parses the request text exactly as
-// strictly as the client parses replies, and returns the compact reply text.
-// Whatever goes wrong, running out of memory included, becomes an error reply.
-std::optional<std::string> handle_request_text(SimCluster& cluster, std::string_view text,
-                                               SimTime now = SimTime{0}, std::uint64_t ticket = 0);
 
 // Ends the operations due by `now` and hands out every reply held until then.
 std::vector<SimReply> advance(SimCluster& cluster, SimTime now);
@@ -104,12 +101,75 @@ std::vector<SimReply> advance(SimCluster& cluster, SimTime now);
 // When the next operation ends, if one is in progress.
 std::optional<SimTime> next_operation_end(const SimCluster& cluster);
 
-// Applies a fault at `now`; the reply says what it did.
-Json apply_fault(SimCluster& cluster, const SimFault& fault, SimTime now);
+// What the request handlers and the faults share.
 
-// The control request of the simulator itself, which the client never sends.
-Json fault_request(const std::string& fault);
+SimNode* find_node(SimCluster& cluster, std::int64_t id);
+SimService* find_service(SimCluster& cluster, const std::string& name);
 
-Json error_reply(int code, const std::string& message);
+// A node reference: an integer names a node by id, a string by its name or
+// else by the decimal text of its id, as the client sends whatever the
+// operator typed. `member` names the reference in the error reply that
+// `*error` gets when no node matches.
+SimNode* resolve_node(SimCluster& cluster, const Json& ref, const char* member, Json* error);
+
+// "node 2 (bravo)", or "node 2" for a node that is gone.
+std::string node_label(const SimNode& node);
+std::string node_text(SimCluster& cluster, std::int64_t id);
+// "web is STOPPED", "web is ONLINE on node 2 (bravo)".
+std::string service_whereabouts(SimCluster& cluster, const SimService& service);
+std::string join(const std::vector<std::string>& parts, const char* separator);
+
+bool can_run_services(const SimNode& node);
+
+// Where a service goes when no node is asked for: back where it is (a failed
+// service restarts in place), else the first preferred node able to run it,
+// else the first node able to.
+SimNode* placement_for(SimCluster& cluster, const SimService& service);
+
+void stop_service(SimService& service);
+
+// Ends an operation with its effect, and returns the reply its requester gets.
+Json complete_operation(SimCluster& cluster, const SimOperation& operation);
+
+// Begins a start or stop of `service` at `now` for the request handed in with
+// `ticket`. With no operation time it ends at once and its reply is the
+// answer; otherwise the answer waits for advance() (nullopt).
+std::optional<Json> begin_operation(SimCluster& cluster, SimService& service, SimOperation operation,
+                                    SimTime now, std::uint64_t ticket);
+
+// What breaking off an operation leaves the service in.
+enum class Leave {
+  undone,   // as before it began: a start stopped, a stop running where it was
+  stopped,  // stopped (its node is leaving)
+  failed,   // failed where it was going to run or was running
+  as_is,    // whatever the caller has made of it
+};
+
+// Ends an operation without its effect. The requester is told `why`; the text
+// returned says what was broken off and what the service is left as.
+std::string break_off(SimCluster& cluster, const SimOperation& operation, const std::string& why,
+                      Leave leave = Leave::undone);
+
+// Takes every operation that `matches` out of the list, in the order they began.
+template <typename Predicate>
+std::vector<SimOperation> take_operations(SimCluster& cluster, Predicate matches) {
+  std::vector<SimOperation> taken;
+  std::erase_if(cluster.operations, [&](const SimOperation& operation) {
+    if (!matches(operation)) return false;
+    taken.push_back(operation);
+    return true;
+  });
+  return taken;
+}
+
+// Breaks off every operation that `matches`; one text for each, as break_off.
+template <typename Predicate>
+std::vector<std::string> break_off_where(SimCluster& cluster, Predicate matches, const std::string& why,
+                                         Leave leave = Leave::undone) {
+  std::vector<std::string> done;
+  for (const auto& operation : take_operations(cluster, matches))
+    done.push_back(break_off(cluster, operation, why, leave));
+  return done;
+}
 
 }  // namespace tarnex::sim

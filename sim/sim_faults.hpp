@@ -1,7 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
+
+#include "daemon/message.hpp"
 
 namespace tarnex::sim {
 
@@ -9,6 +12,8 @@ namespace tarnex::sim {
 // simulator that takes time. It is always passed in, so that the tests can
 // move it on without waiting.
 using SimTime = std::chrono::milliseconds;
+
+struct SimCluster;
 
 // What an operator can do to the simulated cluster besides the client's
 // requests, to rehearse failures. Written as text, one fault a line:
@@ -25,12 +30,19 @@ struct SimFault {
   SimTime duration{0};  // how long daemon_silent lasts
 };
 
-inline constexpr SimTime kMaxSilence = std::chrono::hours(1);
+inline constexpr SimTime max_silence = std::chrono::hours(1);
 
-// Reads one fault. Returns the problem found, or the empty text.
-std::string parse_fault(const std::string& text, SimFault& fault);
+// Reads one fault; nullopt with `*error` set for anything else.
+std::optional<SimFault> parse_fault(const std::string& text, std::string* error);
 
-// "800ms" or "5s", from 0 to kMaxSilence. Returns false for anything else.
-bool parse_duration(const std::string& text, SimTime& duration);
+// "800ms" or "5s", from 0 to max_silence; nullopt with `*error` set for
+// anything else.
+std::optional<SimTime> parse_duration(const std::string& text, std::string* error);
+
+// Applies a fault at `now`; the reply says what it did, or why it did not.
+Json apply_fault(SimCluster& cluster, const SimFault& fault, SimTime now);
+
+// The control request of the simulator itself, which the client never sends.
+Json fault_request(const std::string& fault);
 
 }  // namespace tarnex::sim

@@ -1,8 +1,8 @@
 #include "sim_options.hpp"
 
+#include <getopt.h>
+
 #include <algorithm>
-#include <array>
-#include <cstddef>
 #include <filesystem>
 #include <string_view>
 
@@ -10,66 +10,108 @@ namespace tarnex::sim {
 
 namespace {
 
-bool all_digits(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+// getopt_long's values for the options without a short form.
+enum : int { config_option = 256, bind_option, delay_option, op_option, inject_option };
+
+// A whole number of milliseconds from 0 to max_delay_ms.
+bool read_milliseconds(const char* name, const std::string& value, int* out, std::string* error) {
+  // At most seven digits keeps the conversion inside int before the range test.
+  const bool digits =
+      !value.empty() && std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!digits || value.size() > 7 || std::stoi(value) > max_delay_ms) {
+    *error = std::string(name) + " needs a whole number of milliseconds from 0 to " +
+             std::to_string(max_delay_ms) + ", not " + value;
+    return false;
+  }
+  *out = std::stoi(value);
+  return true;
 }
 
-// A whole number of milliseconds from 0 to kMaxDelayMs, or the problem.
-std::string read_milliseconds(const std::string& name, const std::string& value, int& out) {
-  // At most seven digits keeps the conversion inside int before the range test.
-  if (!all_digits(value) || value.size() > 7 || std::stoi(value) > kMaxDelayMs) {
-    return name + " needs a whole number of milliseconds from 0 to " + std::to_string(kMaxDelayMs) +
-           ", not " + value;
-  }
-  out = std::stoi(value);
-  return {};
+// Whether `word` ("--bind", "--bind=x") spells the option's whole name.
+bool spells(const std::string& word, const char* name) {
+  return std::string_view(word).substr(2, word.find('=') - 2) == name;
 }
 
 }  // namespace
 
-std::string parse_sim_options(const std::vector<std::string>& args, SimOptions& options) {
-  static constexpr std::array<std::string_view, 5> valued = {"--config", "--bind", "--delay-ms", "--op-ms",
-                                                             "--inject"};
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-h" || arg == "--help") {
-      options.help = true;
-      continue;
-    }
-    std::string name;
-    std::string value;
-    for (const auto candidate : valued) {
-      if (arg == candidate) {
-        if (i + 1 == args.size()) return std::string(candidate) + " needs a value";
-        name = candidate;
-        value = args[++i];
-        break;
+bool parse_sim_options(const std::vector<std::string>& args, SimOptions* options, std::string* error) {
+  // clang-format off
+  static const option long_options[] = {
+      {"config",   required_argument, nullptr, config_option},
+      {"bind",     required_argument, nullptr, bind_option},
+      {"delay-ms", required_argument, nullptr, delay_option},
+      {"op-ms",    required_argument, nullptr, op_option},
+      {"inject",   required_argument, nullptr, inject_option},
+      {"help",     no_argument,       nullptr, 'h'},
+      {nullptr,    0,                 nullptr, 0},
+  };
+  // clang-format on
+
+  // getopt_long reads a vector of its own, led by a program name.
+  std::vector<std::string> words = {"ruxd-sim"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
+  for (std::string& word : words)
+    argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+
+  opterr = 0;  // the messages are the simulator's own
+  optind = 0;  // full re-initialisation, so the reader can run more than once
+  for (;;) {
+    const int at = std::max(optind, 1);  // the word getopt_long reads next
+    int index = -1;
+    // '-' hands operands back in place (as 1), ':' tells a missing value apart.
+    const int letter = getopt_long(argc, argv.data(), "-:h", long_options, &index);
+    if (letter == -1) {
+      if (at < argc && words[static_cast<std::size_t>(at)] == "--") {
+        *error = "unknown option: --";
+        return false;
       }
-      if (arg.size() > candidate.size() && arg.compare(0, candidate.size(), candidate) == 0 &&
-          arg[candidate.size()] == '=') {
-        name = candidate;
-        value = arg.substr(candidate.size() + 1);
+      return true;
+    }
+    const std::string& word = words[static_cast<std::size_t>(std::min(at, argc - 1))];
+    if (letter == 1 || letter == '?') {
+      *error = (letter == 1 && word != "-" ? "unexpected argument: " : "unknown option: ") + word;
+      return false;
+    }
+    // The option taken; for a missing value getopt_long names it only in optopt.
+    const int value_of = letter == ':' ? optopt : letter;
+    const option& taken = *std::find_if(std::begin(long_options), std::end(long_options) - 1,
+                                        [value_of](const option& each) { return each.val == value_of; });
+    // getopt_long takes any unambiguous abbreviation; ruxd-sim whole names only.
+    if (word.rfind("--", 0) == 0 && !spells(word, taken.name)) {
+      *error = "unknown option: " + word;
+      return false;
+    }
+    if (letter == ':' || (optarg != nullptr && *optarg == '\0')) {
+      *error = std::string("--") + taken.name + " needs a value";
+      return false;
+    }
+    switch (letter) {
+      case 'h':
+        options->help = true;
         break;
-      }
+      case config_option:
+        options->config_path = optarg;
+        break;
+      case bind_option:
+        options->bind = optarg;
+        break;
+      case inject_option:
+        options->inject = optarg;
+        break;
+      case delay_option:
+        if (!read_milliseconds("--delay-ms", optarg, &options->delay_ms, error)) return false;
+        break;
+      case op_option:
+        if (!read_milliseconds("--op-ms", optarg, &options->op_ms, error)) return false;
+        break;
+      default:
+        break;
     }
-    if (name.empty()) {
-      if (arg.empty() || arg[0] != '-') return "unexpected argument: " + arg;
-      return "unknown option: " + arg;
-    }
-    if (value.empty()) return name + " needs a value";
-    std::string problem;
-    if (name == "--config") {
-      options.config_path = value;
-    } else if (name == "--bind") {
-      options.bind = value;
-    } else if (name == "--inject") {
-      options.inject = value;
-    } else {
-      problem = read_milliseconds(name, value, name == "--op-ms" ? options.op_ms : options.delay_ms);
-    }
-    if (!problem.empty()) return problem;
   }
-  return {};
 }
 
 void print_sim_usage(FILE* out, const std::string& default_config) {

@@ -17,11 +17,12 @@ struct SimOptions {
   bool help = false;                  // -h, --help
 };
 
-inline constexpr int kMaxDelayMs = 3600000;
+inline constexpr int max_delay_ms = 3600000;
 
 // Reads the arguments that follow the program name into `options` (which
-// holds the defaults). Returns the problem found, or the empty text.
-std::string parse_sim_options(const std::vector<std::string>& args, SimOptions& options);
+// holds the defaults). False with `*error` set for a bad command line. Only
+// whole option names are taken: an abbreviation is an unknown option.
+bool parse_sim_options(const std::vector<std::string>& args, SimOptions* options, std::string* error);
 
 void print_sim_usage(FILE* out, const std::string& default_config);
 

@@ -74,9 +74,10 @@ class Scenario : public ::testing::Test {
   // Applies a fault the way ruxd-sim --inject has the daemon apply it.
   void inject(const std::string& text, const std::string& answer) {
     SCOPED_TRACE(text);
-    sim::SimFault fault;
-    ASSERT_EQ(sim::parse_fault(text, fault), "");
-    EXPECT_EQ(sim::apply_fault(daemon_.cluster, fault, daemon_.now),
+    std::string error;
+    const auto fault = sim::parse_fault(text, &error);
+    ASSERT_TRUE(fault.has_value()) << error;
+    EXPECT_EQ(sim::apply_fault(daemon_.cluster, *fault, daemon_.now),
               Json({{"response", {{"message", answer}}}}));
   }
 

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "sim_routes.hpp"
+
 namespace tarnex::testing {
 
 using sim::SimTime;
@@ -57,7 +59,7 @@ class SimConnection : public Connection {
       // Replies for earlier connections have nobody left to read them.
       if (done.ticket != held_) continue;
       held_ = 0;
-      queue(done.reply.dump(-1, ' ', false, Json::error_handler_t::replace));
+      queue(sim::reply_text(done.reply));
     }
     if (!unread_ || daemon_.now < daemon_.cluster.silent_until) return;
     const std::uint64_t ticket = daemon_.next_ticket_++;

@@ -1,4 +1,4 @@
-#include "sim_cluster.hpp"
+#include "sim_routes.hpp"
 
 #include <string>
 #include <vector>
@@ -75,14 +75,14 @@ TEST(SimClusterBuild, PlacesEnabledServicesByPreferenceElseOnFirstNodeThatCanRun
   struct Expected {
     const char* name;
     std::int64_t run_node;
-    const char* state;
+    ServiceState state;
     bool enabled;
   };
-  for (const auto& e : std::vector<Expected>{{"db", 1, "ONLINE", true},
-                                             {"web", 2, "ONLINE", true},
-                                             {"cache", 1, "ONLINE", true},
-                                             {"archive", -1, "STOPPED", false},
-                                             {"mail", 1, "ONLINE", true}}) {
+  for (const auto& e : std::vector<Expected>{{"db", 1, ServiceState::online, true},
+                                             {"web", 2, ServiceState::online, true},
+                                             {"cache", 1, ServiceState::online, true},
+                                             {"archive", -1, ServiceState::stopped, false},
+                                             {"mail", 1, ServiceState::online, true}}) {
     SCOPED_TRACE(e.name);
     const auto& service = service_named(cluster, e.name);
     EXPECT_EQ(service.run_node, e.run_node);
@@ -92,7 +92,7 @@ TEST(SimClusterBuild, PlacesEnabledServicesByPreferenceElseOnFirstNodeThatCanRun
   ASSERT_EQ(cluster.nodes.size(), 3U);
   EXPECT_EQ(cluster.nodes[2].nodename, "charlie");
   EXPECT_FALSE(cluster.nodes[2].enabled);
-  EXPECT_EQ(cluster.nodes[2].state, "ONLINE");
+  EXPECT_EQ(cluster.nodes[2].state, NodeState::online);
 }
 
 TEST(SimClusterBuild, TakesTheFirstPreferenceThatFitsAndLeavesServicesUnplacedWhenNoNodeFits) {
@@ -105,7 +105,7 @@ TEST(SimClusterBuild, TakesTheFirstPreferenceThatFitsAndLeavesServicesUnplacedWh
   const SimCluster cluster = build_sim_cluster(config);
   for (const auto& service : cluster.services) {
     EXPECT_EQ(service.run_node, -1) << service.name;
-    EXPECT_EQ(service.state, "STOPPED") << service.name;
+    EXPECT_EQ(service.state, ServiceState::stopped) << service.name;
   }
 }
 
@@ -152,36 +152,37 @@ TEST(SimClusterRequests, RefusesMalformedAndUnknownRequestsWithAnErrorReplyAndCh
     const char* message;
   };
   const std::vector<Case> cases = {
-      {R"([1, 2])", kErrorBadRequest, "request must be a JSON object"},
-      {R"("node")", kErrorBadRequest, "request must be a JSON object"},
-      {R"({"cmd": "status"})", kErrorBadRequest, "request needs a \"call\" string"},
-      {R"({"call": 1, "cmd": "status"})", kErrorBadRequest, "request needs a \"call\" string"},
-      {R"({"call": "node"})", kErrorBadRequest, "request needs a \"cmd\" string"},
-      {R"({"call": "disk", "cmd": "status"})", kErrorBadRequest, "unknown call: disk"},
-      {R"({"call": "node", "cmd": "reboot", "id": 1})", kErrorBadRequest, "unknown command for node: reboot"},
-      {R"({"call": "cluster", "cmd": "status"})", kErrorBadRequest, "unknown command for cluster: status"},
-      {R"({"call": "node", "cmd": "disable"})", kErrorBadRequest, "node disable needs \"id\""},
-      {R"({"call": "node", "cmd": "disable", "id": true})", kErrorBadRequest,
+      {R"([1, 2])", error_bad_request, "request must be a JSON object"},
+      {R"("node")", error_bad_request, "request must be a JSON object"},
+      {R"({"cmd": "status"})", error_bad_request, "request needs a \"call\" string"},
+      {R"({"call": 1, "cmd": "status"})", error_bad_request, "request needs a \"call\" string"},
+      {R"({"call": "node"})", error_bad_request, "request needs a \"cmd\" string"},
+      {R"({"call": "disk", "cmd": "status"})", error_bad_request, "unknown call: disk"},
+      {R"({"call": "node", "cmd": "reboot", "id": 1})", error_bad_request,
+       "unknown command for node: reboot"},
+      {R"({"call": "cluster", "cmd": "status"})", error_bad_request, "unknown command for cluster: status"},
+      {R"({"call": "node", "cmd": "disable"})", error_bad_request, "node disable needs \"id\""},
+      {R"({"call": "node", "cmd": "disable", "id": true})", error_bad_request,
        "\"id\" must be a node id or a node name"},
-      {R"({"call": "node", "cmd": "disable", "id": 1.0})", kErrorBadRequest,
+      {R"({"call": "node", "cmd": "disable", "id": 1.0})", error_bad_request,
        "\"id\" must be a node id or a node name"},
-      {R"({"call": "node", "cmd": "disable", "id": 9})", kErrorNotFound, "node not found: 9"},
-      {R"({"call": "node", "cmd": "disable", "id": -1})", kErrorNotFound, "node not found: -1"},
-      {R"({"call": "node", "cmd": "disable", "id": 4294967297})", kErrorNotFound,
+      {R"({"call": "node", "cmd": "disable", "id": 9})", error_not_found, "node not found: 9"},
+      {R"({"call": "node", "cmd": "disable", "id": -1})", error_not_found, "node not found: -1"},
+      {R"({"call": "node", "cmd": "disable", "id": 4294967297})", error_not_found,
        "node not found: 4294967297"},
-      {R"({"call": "node", "cmd": "status", "id": "Alpha"})", kErrorNotFound, "node not found: Alpha"},
-      {R"({"call": "node", "cmd": "exit", "id": 1, "force": "yes"})", kErrorBadRequest,
+      {R"({"call": "node", "cmd": "status", "id": "Alpha"})", error_not_found, "node not found: Alpha"},
+      {R"({"call": "node", "cmd": "exit", "id": 1, "force": "yes"})", error_bad_request,
        "\"force\" must be a boolean"},
-      {R"({"call": "service", "cmd": "stop"})", kErrorBadRequest, "service stop needs \"serviceName\""},
-      {R"({"call": "service", "cmd": "stop", "serviceName": 7})", kErrorBadRequest,
+      {R"({"call": "service", "cmd": "stop"})", error_bad_request, "service stop needs \"serviceName\""},
+      {R"({"call": "service", "cmd": "stop", "serviceName": 7})", error_bad_request,
        "\"serviceName\" must be a string"},
-      {R"({"call": "service", "cmd": "status", "serviceName": "DB"})", kErrorNotFound,
+      {R"({"call": "service", "cmd": "status", "serviceName": "DB"})", error_not_found,
        "service not found: DB"},
-      {R"({"call": "service", "cmd": "status", "adv": "disks"})", kErrorBadRequest,
+      {R"({"call": "service", "cmd": "status", "adv": "disks"})", error_bad_request,
        "unknown \"adv\" selector: \"disks\""},
-      {R"({"call": "service", "cmd": "start", "serviceName": "cache", "nodeId": "zulu"})", kErrorNotFound,
+      {R"({"call": "service", "cmd": "start", "serviceName": "cache", "nodeId": "zulu"})", error_not_found,
        "node not found: zulu"},
-      {R"({"call": "service", "cmd": "start", "serviceName": "cache", "nodeId": null})", kErrorBadRequest,
+      {R"({"call": "service", "cmd": "start", "serviceName": "cache", "nodeId": null})", error_bad_request,
        "\"nodeId\" must be a node id or a node name"},
   };
   SimCluster cluster = build_sim_cluster(test_config());
@@ -211,17 +212,17 @@ TEST(SimClusterRequests, NodeEnableAndDisableChangeTheNodeAndBreakWithNothingInP
   EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "enable"}, {"id", "2"}})),
             "node 2 (bravo) enabled");
   EXPECT_TRUE(node_with_id(cluster, 2)->enabled);
-  EXPECT_EQ(node_with_id(cluster, 2)->state, "OFFLINE");
+  EXPECT_EQ(node_with_id(cluster, 2)->state, NodeState::offline);
 }
 
 TEST(SimClusterRequests, NodeExitIsRefusedWhileTheNodeRunsServicesUnlessForced) {
   SimCluster cluster = build_sim_cluster(test_config());
   const std::string before = snapshot(cluster);
   EXPECT_EQ(ask(cluster, {{"call", "node"}, {"cmd", "exit"}, {"id", 1}}),
-            error_reply(kErrorRefused,
+            error_reply(error_refused,
                         "node 1 (alpha) still runs db, cache, mail; stop them first or exit with force"));
   EXPECT_EQ(ask(cluster, {{"call", "node"}, {"cmd", "exit"}, {"id", 1}, {"force", false}}),
-            error_reply(kErrorRefused,
+            error_reply(error_refused,
                         "node 1 (alpha) still runs db, cache, mail; stop them first or exit with force"));
   EXPECT_EQ(snapshot(cluster), before);
 
@@ -230,7 +231,7 @@ TEST(SimClusterRequests, NodeExitIsRefusedWhileTheNodeRunsServicesUnlessForced) 
   EXPECT_EQ(node_with_id(cluster, 1), nullptr);
   for (const char* name : {"db", "cache", "mail"}) {
     EXPECT_EQ(service_named(cluster, name).run_node, -1) << name;
-    EXPECT_EQ(service_named(cluster, name).state, "STOPPED") << name;
+    EXPECT_EQ(service_named(cluster, name).state, ServiceState::stopped) << name;
   }
   EXPECT_EQ(service_named(cluster, "web").run_node, 2);
 
@@ -238,7 +239,7 @@ TEST(SimClusterRequests, NodeExitIsRefusedWhileTheNodeRunsServicesUnlessForced) 
   EXPECT_EQ(message_of(ask(cluster, {{"call", "node"}, {"cmd", "exit"}, {"id", "charlie"}})),
             "node 3 (charlie) left the cluster");
   EXPECT_EQ(ask(cluster, {{"call", "node"}, {"cmd", "status"}, {"id", 1}}),
-            error_reply(kErrorNotFound, "node not found: 1"));
+            error_reply(error_not_found, "node not found: 1"));
 }
 
 TEST(SimClusterRequests, ServiceStopAndStartMoveTheServiceBetweenNodes) {
@@ -246,20 +247,20 @@ TEST(SimClusterRequests, ServiceStopAndStartMoveTheServiceBetweenNodes) {
   const Json stop = {{"call", "service"}, {"cmd", "stop"}, {"serviceName", "db"}};
   EXPECT_EQ(message_of(ask(cluster, stop)), "service db stopped");
   EXPECT_EQ(service_named(cluster, "db").run_node, -1);
-  EXPECT_EQ(service_named(cluster, "db").state, "STOPPED");
+  EXPECT_EQ(service_named(cluster, "db").state, ServiceState::stopped);
   EXPECT_EQ(message_of(ask(cluster, stop)), "service db is already stopped");
 
   EXPECT_EQ(
       message_of(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "db"}, {"nodeId", 2}})),
       "service db started on node 2 (bravo)");
   EXPECT_EQ(service_named(cluster, "db").run_node, 2);
-  EXPECT_EQ(service_named(cluster, "db").state, "ONLINE");
+  EXPECT_EQ(service_named(cluster, "db").state, ServiceState::online);
 
   // Running: a start on the same node (or anywhere) is a no-op, elsewhere a refusal.
   EXPECT_EQ(message_of(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "db"}})),
             "service db is already running on node 2");
   EXPECT_EQ(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "db"}, {"nodeId", "alpha"}}),
-            error_reply(kErrorRefused, "service db is running on node 2; stop it first"));
+            error_reply(error_refused, "service db is running on node 2; stop it first"));
 
   // Without a node the start follows the preference.
   ask(cluster, stop);
@@ -277,9 +278,9 @@ TEST(SimClusterRequests, ServiceStartIsRefusedOnNodesThatCannotRunItAndForDisabl
     Json reply;
   };
   for (const auto& c : std::vector<Case>{
-           {3, error_reply(kErrorRefused, "node 3 (charlie) is disabled")},
-           {"bravo", error_reply(kErrorRefused, "node 2 (bravo) is not ONLINE (state OFFLINE)")},
-           {7, error_reply(kErrorNotFound, "node not found: 7")},
+           {3, error_reply(error_refused, "node 3 (charlie) is disabled")},
+           {"bravo", error_reply(error_refused, "node 2 (bravo) is not ONLINE (state OFFLINE)")},
+           {7, error_reply(error_not_found, "node not found: 7")},
        }) {
     SCOPED_TRACE(c.node_id.dump());
     EXPECT_EQ(ask(cluster,
@@ -287,13 +288,13 @@ TEST(SimClusterRequests, ServiceStartIsRefusedOnNodesThatCannotRunItAndForDisabl
               c.reply);
   }
   EXPECT_EQ(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "archive"}, {"nodeId", 1}}),
-            error_reply(kErrorRefused, "service archive is disabled; enable it first"));
+            error_reply(error_refused, "service archive is disabled; enable it first"));
   EXPECT_EQ(snapshot(cluster), before);
 
   // With every node unable to run it, a start without a node has nowhere to go.
   ask(cluster, {{"call", "node"}, {"cmd", "disable"}, {"id", 1}});
   EXPECT_EQ(ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "cache"}}),
-            error_reply(kErrorRefused,
+            error_reply(error_refused,
                         "no node can run service cache: every node is disabled, not ONLINE or gone"));
 }
 
@@ -304,19 +305,19 @@ TEST(SimClusterRequests, ServiceEnableDisableAndFailureChangeTheService) {
   };
   EXPECT_EQ(service_cmd("disable", "web"), "service web disabled");
   EXPECT_FALSE(service_named(cluster, "web").enabled);
-  EXPECT_EQ(service_named(cluster, "web").state, "ONLINE") << "disabling does not stop";
+  EXPECT_EQ(service_named(cluster, "web").state, ServiceState::online) << "disabling does not stop";
 
   EXPECT_EQ(message_of(inject(cluster, "service web fail")), "service web is FAILED on node 2 (bravo)");
-  EXPECT_EQ(service_named(cluster, "web").state, "FAILED");
+  EXPECT_EQ(service_named(cluster, "web").state, ServiceState::failed);
   EXPECT_EQ(service_named(cluster, "web").run_node, 2);
   EXPECT_EQ(inject(cluster, "service archive fail"),
-            error_reply(kErrorRefused, "service archive is not running; nothing to fail"));
-  EXPECT_EQ(service_named(cluster, "archive").state, "STOPPED");
+            error_reply(error_refused, "service archive is not running; nothing to fail"));
+  EXPECT_EQ(service_named(cluster, "archive").state, ServiceState::stopped);
 
   EXPECT_EQ(service_cmd("enable", "web"), "service web enabled");
   // A failed service restarts where it is.
   EXPECT_EQ(service_cmd("start", "web"), "service web started on node 2 (bravo)");
-  EXPECT_EQ(service_named(cluster, "web").state, "ONLINE");
+  EXPECT_EQ(service_named(cluster, "web").state, ServiceState::online);
 }
 
 TEST(SimClusterRequests, ClusterExitStopsEveryServiceAndRemovesEveryNode) {
@@ -325,12 +326,12 @@ TEST(SimClusterRequests, ClusterExitStopsEveryServiceAndRemovesEveryNode) {
             "cluster exit: stopped 4 services, removed 3 nodes");
   EXPECT_EQ(ask(cluster, {{"call", "node"}, {"cmd", "status"}}), Json::parse(R"({"response": []})"));
   for (const auto& service : cluster.services) {
-    EXPECT_EQ(service.state, "STOPPED") << service.name;
+    EXPECT_EQ(service.state, ServiceState::stopped) << service.name;
     EXPECT_EQ(service.run_node, -1) << service.name;
   }
   EXPECT_EQ(
       ask(cluster, {{"call", "service"}, {"cmd", "start"}, {"serviceName", "db"}}),
-      error_reply(kErrorRefused, "no node can run service db: every node is disabled, not ONLINE or gone"));
+      error_reply(error_refused, "no node can run service db: every node is disabled, not ONLINE or gone"));
 }
 
 TEST(SimClusterRequests, ServiceHelpListsTheCommands) {
@@ -366,15 +367,15 @@ TEST(SimClusterOperations, StartAndStopTakeTheirTimeShowItAndAnswerWhenTheyEnd) 
                 "pools": [{"name": "db-pool", "state": "EXPORTING"}]}]})"));
   EXPECT_EQ(
       ask(cluster, service_request("start", "db")),
-      error_reply(kErrorRefused, "service db is stopping on node 1 (alpha); wait for it or break it off"));
+      error_reply(error_refused, "service db is stopping on node 1 (alpha); wait for it or break it off"));
   EXPECT_EQ(replies_at(cluster, SimTime{1499}), "");
   EXPECT_EQ(replies_at(cluster, SimTime{1500}), "7: service db stopped\n");
 
   handle_request(cluster, service_request("start", "db", 2), SimTime{2000}, 8);
-  EXPECT_EQ(service_named(cluster, "db").state, "STARTING");
+  EXPECT_EQ(service_named(cluster, "db").state, ServiceState::starting);
   EXPECT_EQ(next_operation_end(cluster), SimTime{2500});
   EXPECT_EQ(replies_at(cluster, SimTime{2500}), "8: service db started on node 2 (bravo)\n");
-  EXPECT_EQ(service_named(cluster, "db").state, "ONLINE");
+  EXPECT_EQ(service_named(cluster, "db").state, ServiceState::online);
 }
 
 TEST(SimClusterOperations, BreakEndsOnlyTheOperationsOfItsServiceOrNodeAndTellsTheirRequesters) {
@@ -399,17 +400,22 @@ TEST(SimClusterOperations, BreakEndsOnlyTheOperationsOfItsServiceOrNodeAndTellsT
 }
 
 TEST(SimFaults, ReadsEachFaultAndRefusesAnythingElse) {
-  SimFault fault;
-  ASSERT_EQ(parse_fault("  node nas-b   online ", fault), "");
-  EXPECT_EQ(fault.kind, SimFault::Kind::node_online);
-  EXPECT_EQ(fault.subject, "nas-b");
-  ASSERT_EQ(parse_fault("daemon silent 3600s", fault), "");
-  EXPECT_EQ(fault.duration, SimTime{3600000});
-  ASSERT_EQ(parse_fault("daemon silent 800ms", fault), "");
-  EXPECT_EQ(fault.duration, SimTime{800});
+  std::string error;
+  auto fault = parse_fault("  node nas-b   online ", &error);
+  ASSERT_TRUE(fault.has_value()) << error;
+  EXPECT_EQ(fault->kind, SimFault::Kind::node_online);
+  EXPECT_EQ(fault->subject, "nas-b");
+  fault = parse_fault("daemon silent 3600s", &error);
+  ASSERT_TRUE(fault.has_value()) << error;
+  EXPECT_EQ(fault->duration, SimTime{3600000});
+  fault = parse_fault("daemon silent 800ms", &error);
+  ASSERT_TRUE(fault.has_value()) << error;
+  EXPECT_EQ(fault->duration, SimTime{800});
   for (const char* text : {"", "node 2", "node 2 down", "service db offline", "reset now", "daemon silent 5",
                            "daemon silent 1.5s", "daemon silent 3601s", "daemon silent 99999999999s"}) {
-    EXPECT_NE(parse_fault(text, fault), "") << text;
+    error.clear();
+    EXPECT_FALSE(parse_fault(text, &error).has_value()) << text;
+    EXPECT_NE(error, "") << text;
   }
 }
 
@@ -435,7 +441,7 @@ TEST(SimFaults, ANodeThatGoesOfflineHandsItsServicesToPreferredNodesElseAnyElseT
             "node 2 (bravo) is OFFLINE; mail FAILED (no node can run it)");
   EXPECT_EQ(replies_at(cluster, SimTime{2}), "10: service db stopped\n");
   EXPECT_EQ(message_of(inject(cluster, "node bravo online")), "node 2 (bravo) is ONLINE");
-  EXPECT_EQ(inject(cluster, "node zulu offline"), error_reply(kErrorNotFound, "node not found: zulu"));
+  EXPECT_EQ(inject(cluster, "node zulu offline"), error_reply(error_not_found, "node not found: zulu"));
 }
 
 TEST(SimFaults, FailureNodeExitAndResetEndOperationsInProgressAndSayWhatIsLeft) {
@@ -480,14 +486,18 @@ TEST(SimClusterRequestText, ParsesAsStrictlyAsTheClientAndAlwaysAnswersWithJson)
            {R"({"call":"node", /* comment */ "cmd":"status"})", "request is not valid JSON: "},
            {"{\"call\":\"\xff\"}", "request is not valid JSON: "},
            {std::string(513, '[') + std::string(513, ']'), "request refused: request nested deeper than 512"},
-           {std::string(kMaxParsedRequestBytes + 1, ' '), "request refused: longer than 65536 bytes"},
+           {std::string(max_parsed_request_bytes + 1, ' '), "request refused: longer than 65536 bytes"},
        }) {
     SCOPED_TRACE(c.text.substr(0, 40));
     const Json reply = Json::parse(handle_request_text(cluster, c.text).value());
-    EXPECT_EQ(reply["error"], kErrorBadRequest);
+    EXPECT_EQ(reply["error"], error_bad_request);
     EXPECT_EQ(reply["errorMessage"].get<std::string>().rfind(c.message_start, 0), 0U)
         << reply["errorMessage"];
   }
+  // The longest request that is still parsed.
+  std::string longest = status;
+  longest.resize(max_parsed_request_bytes, ' ');
+  EXPECT_EQ(Json::parse(handle_request_text(cluster, longest).value())["response"].size(), 3U);
   const std::string nested = std::string(512, '[') + std::string(512, ']');
   EXPECT_EQ(Json::parse(handle_request_text(cluster, nested).value())["errorMessage"],
             "request must be a JSON object");

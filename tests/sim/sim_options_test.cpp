@@ -8,17 +8,24 @@
 namespace tarnex::sim {
 namespace {
 
+// The problem found in `args`, or the empty text when they are read.
+std::string problem_in(const std::vector<std::string>& args, SimOptions& options) {
+  std::string error;
+  const bool read = parse_sim_options(args, &options, &error);
+  EXPECT_EQ(read, error.empty()) << error;
+  return error;
+}
+
 TEST(SimOptions, ReadsEachOptionInBothSpellingsAndKeepsDefaultsOtherwise) {
   SimOptions options;
   options.config_path = "default.json";
-  ASSERT_EQ(parse_sim_options({}, options), "");
+  ASSERT_EQ(problem_in({}, options), "");
   EXPECT_EQ(options.config_path, "default.json");
   EXPECT_FALSE(options.bind.has_value());
   EXPECT_EQ(options.delay_ms, 0);
 
-  ASSERT_EQ(
-      parse_sim_options({"--config", "a.json", "--bind=tcp://127.0.0.1:5", "--delay-ms", "2500"}, options),
-      "");
+  ASSERT_EQ(problem_in({"--config", "a.json", "--bind=tcp://127.0.0.1:5", "--delay-ms", "2500"}, options),
+            "");
   EXPECT_EQ(options.config_path, "a.json");
   EXPECT_EQ(options.bind, "tcp://127.0.0.1:5");
   EXPECT_EQ(options.delay_ms, 2500);
@@ -27,9 +34,9 @@ TEST(SimOptions, ReadsEachOptionInBothSpellingsAndKeepsDefaultsOtherwise) {
   EXPECT_EQ(options.op_ms, 500);
   EXPECT_FALSE(options.inject.has_value());
 
-  ASSERT_EQ(parse_sim_options({"--config=b.json", "--bind", "ipc:///tmp/x", "--delay-ms=0", "-h", "--op-ms",
-                               "0", "--inject=node 2 offline"},
-                              options),
+  ASSERT_EQ(problem_in({"--config=b.json", "--bind", "ipc:///tmp/x", "--delay-ms=0", "-h", "--op-ms", "0",
+                        "--inject=node 2 offline"},
+                       options),
             "");
   EXPECT_EQ(options.config_path, "b.json");
   EXPECT_EQ(options.bind, "ipc:///tmp/x");
@@ -58,15 +65,19 @@ TEST(SimOptions, RefusesBadCommandLines) {
            {{"--inject="}, "--inject needs a value"},
            {{"--configx=a"}, "unknown option: --configx=a"},
            {{"cluster.json"}, "unexpected argument: cluster.json"},
+           {{"-x"}, "unknown option: -x"},
+           {{"--help=yes"}, "unknown option: --help=yes"},
+           {{"--", "-h"}, "unknown option: --"},
+           {{"--conf"}, "unknown option: --conf"},
        }) {
     SCOPED_TRACE(c.args.back());
     SimOptions options;
     const std::string expected = *c.problem != '\0' ? c.problem : bad_delay + c.args.back();
-    EXPECT_EQ(parse_sim_options(c.args, options), expected);
+    EXPECT_EQ(problem_in(c.args, options), expected);
   }
   SimOptions options;
-  EXPECT_EQ(parse_sim_options({"--delay-ms", "3600000"}, options), "");
-  EXPECT_EQ(options.delay_ms, kMaxDelayMs);
+  EXPECT_EQ(problem_in({"--delay-ms", "3600000"}, options), "");
+  EXPECT_EQ(options.delay_ms, max_delay_ms);
 }
 
 }  // namespace

@@ -245,5 +245,70 @@ TEST(SimProcess, RefusesOversizedLongAndDeepRequestsWithBoundedMemoryAndStopsDur
   EXPECT_EQ(result.out.substr(result.out.find("ruxd-sim: stopped")), "ruxd-sim: stopped\n");
 }
 
+// A DEALER socket whose connection's end is watched.
+struct WatchedDealer {
+  WatchedDealer(zmq::context_t& context, const std::string& endpoint)
+      : socket(context, zmq::socket_type::dealer), events(context, zmq::socket_type::pair) {
+    socket.set(zmq::sockopt::linger, 0);
+    events.set(zmq::sockopt::linger, 0);
+    const std::string address = "inproc://dealer-events-" + std::to_string(++count);
+    if (zmq_socket_monitor(socket.handle(), address.c_str(), ZMQ_EVENT_DISCONNECTED) != 0) ADD_FAILURE();
+    events.connect(address);
+    socket.connect(endpoint);
+  }
+
+  // Waits until the daemon closes the connection (true) or answers (false).
+  bool closed_by_daemon() {
+    zmq::pollitem_t items[] = {{socket.handle(), 0, ZMQ_POLLIN, 0}, {events.handle(), 0, ZMQ_POLLIN, 0}};
+    EXPECT_GT(zmq::poll(items, 2, std::chrono::milliseconds(20000)), 0);
+    return (items[0].revents & ZMQ_POLLIN) == 0 && (items[1].revents & ZMQ_POLLIN) != 0;
+  }
+
+  static inline int count = 0;
+  zmq::socket_t socket;
+  zmq::socket_t events;
+};
+
+// A DEALER may send a request of many parts, each under the 4 MiB limit: the
+// daemon closes its connection once the parts come to more than 4 MiB in all,
+// holds little of it meanwhile and goes on answering others.
+TEST(SimProcess, ClosesAPeerWhoseRequestGrowsTooLargeWithBoundedMemoryAndGoesOnAnswering) {
+  TempDir dir;
+  ChildProcess daemon;
+  const std::string endpoint = start_daemon(daemon, dir.write("cluster.json", kConfig));
+  ASSERT_FALSE(endpoint.empty());
+
+  zmq::context_t context;
+  WatchedDealer flood(context, endpoint);
+  const std::string part(1 << 20, 'x');
+  constexpr int parts = 200;
+  for (int i = 1; i <= parts; ++i)
+    flood.socket.send(zmq::buffer(part), i < parts ? zmq::send_flags::sndmore : zmq::send_flags::none);
+  EXPECT_TRUE(flood.closed_by_daemon());
+
+  EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+  const long peak = peak_rss_kib(daemon.pid);
+  std::printf("ruxd-sim peak RSS: %ld KiB after a request of %d parts of 1 MiB\n", peak, parts);
+  EXPECT_GT(peak, 0);
+  EXPECT_LT(peak, 64 << 10);
+  EXPECT_EQ(finish_child(daemon, SIGTERM, 10s).exit_status, 0);
+}
+
+// Replies held back by --delay-ms: a peer that sends request after request
+// without reading is closed after 64.
+TEST(SimProcess, ClosesAPeerThatSendsRequestsWithoutReadingTheReplies) {
+  TempDir dir;
+  ChildProcess daemon;
+  const std::string endpoint =
+      start_daemon(daemon, dir.write("cluster.json", kConfig), {"--delay-ms", "3600000"});
+  ASSERT_FALSE(endpoint.empty());
+  zmq::context_t context;
+  WatchedDealer eager(context, endpoint);
+  for (int i = 0; i < 65; ++i)
+    eager.socket.send(zmq::str_buffer(R"({"call":"node","cmd":"status"})"), zmq::send_flags::none);
+  EXPECT_TRUE(eager.closed_by_daemon());
+  EXPECT_EQ(finish_child(daemon, SIGTERM, 10s).exit_status, 0);
+}
+
 }  // namespace
 }  // namespace tarnex::testing

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <chrono>
+#include <csignal>
+#include <string>
+
+#include "sim_cluster.hpp"
+
+namespace tarnex::sim {
+
+// Set by the signal handlers of ruxd-sim: the loop ends within a tenth of a
+// second of it.
+extern volatile std::sig_atomic_t stop_requested;
+
+// Listens at `endpoint` and answers requests for `cluster`, each reply held
+// back `delay`, until stop_requested is set. False with `*error` set when the
+// endpoint cannot be bound; `on_listening` runs once it is.
+bool serve(SimCluster& cluster, const std::string& endpoint, std::chrono::milliseconds delay,
+           void (*on_listening)(const std::string& endpoint, const SimCluster& cluster), std::string* error);
+
+}  // namespace tarnex::sim
