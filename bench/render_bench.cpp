@@ -96,7 +96,7 @@ void print_tables(benchmark::State& state) {
   const tarnex::Json nodes = tarnex::Json::parse(replies.nodes);
   const tarnex::Json services = tarnex::Json::parse(replies.services);
   for (auto _ : state) {
-    tarnex::print_tables(nodes, services, null_output(), false);
+    tarnex::print_tables({null_output(), false}, nodes, services);
     std::fflush(null_output());
   }
   set_counters(state, replies);
@@ -107,7 +107,7 @@ void status_document(benchmark::State& state) {
   const tarnex::Json nodes = tarnex::Json::parse(replies.nodes);
   const tarnex::Json services = tarnex::Json::parse(replies.services);
   for (auto _ : state) {
-    tarnex::print_status_document(tarnex::build_status_document(nodes, services), null_output(), false);
+    tarnex::print_status_document({null_output(), false}, tarnex::build_status_document(nodes, services));
     std::fflush(null_output());
   }
   set_counters(state, replies);

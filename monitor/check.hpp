@@ -57,7 +57,7 @@ CheckReport unknown_report(const std::string& reason);
 
 // What the plugin runs with besides its arguments.
 struct CheckEnvironment {
-  FILE* out = stdout;
+  FILE* out = nullptr;
   Transport* transport = nullptr;
   std::filesystem::path program_dir;  // where the settings search starts
   Now now = Clock::now;
