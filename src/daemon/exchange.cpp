@@ -70,9 +70,11 @@ std::variant<std::string, Json> exchange(Connection& connection, const DaemonCha
                            "no reply from " + channel.endpoint + " within " + seconds_text(channel.timeout));
       }
       if (!dotted && channel.err.terminal) explain_wait(channel, connection.peer_state());
+      // Set before the dot: a signal handler that sees it owes at most a
+      // newline too many, never one too few.
+      if (channel.state != nullptr) channel.state->mid_line = true;
       std::fputc('.', channel.progress.file);
       std::fflush(channel.progress.file);
-      if (channel.state != nullptr) channel.state->mid_line = true;
       dotted = true;
     }
   } catch (const std::exception& error) {

@@ -177,7 +177,8 @@ TEST(TerminalNotice, ShownOnARealTerminal) {
     SCOPED_TRACE(cases[i].first[1]);
     ChildProcess& child = children[i];
     EXPECT_TRUE(wait_until(
-        child, [&] { return child.err.size() >= notice.size(); }, 20s));
+        child, [&] { return child.err.size() >= notice.size() && child.out.find('.') != std::string::npos; },
+        20s));
     const RunResult result = finish_child(child, SIGINT, 20s);
     EXPECT_EQ(result.signal, SIGINT);
     EXPECT_EQ(result.err, cases[i].second);
