@@ -5,15 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
 
 namespace tarnex::testing {
 namespace {
 
-const std::string node_status = R"({"call":"node","cmd":"status"})";
-const std::string service_pools = R"({"adv":"pools","call":"service","cmd":"status"})";
-const std::vector<std::string> status_requests = {node_status, service_pools};
+const std::vector<std::string> status_requests = {node_status_request, pools_status_request};
 
 const std::string nodes_reply = R"({"response": [
   {"id": 1, "nodename": "alpha", "state": "ONLINE", "enabled": true},
@@ -287,7 +286,7 @@ TEST(ClusterStatus, ExceptionsEndTheCommand) {
   run_exchange_cases({
       {{"cluster", "status"},
        {{"not json"}, {services_reply}},
-       {node_status},
+       {node_status_request},
        "",
        "Exception: " + json_parse_error("not json") + "\n",
        11},
@@ -301,7 +300,6 @@ TEST(ClusterStatus, ExceptionsEndTheCommand) {
 }
 
 TEST(ClusterExit, SendsOneRequestAndPrintsNothing) {
-  const std::string exit_request = R"({"call":"cluster","cmd":"exit"})";
   struct Case {
     std::string reply;
     std::string err;
@@ -314,7 +312,7 @@ TEST(ClusterExit, SendsOneRequestAndPrintsNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
-    expect_exchange({{"cluster", "exit"}, {{c.reply}}, {exit_request}, "", c.err, c.status});
+    expect_exchange({{"cluster", "exit"}, {{c.reply}}, {cluster_exit_request}, "", c.err, c.status});
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
 
@@ -14,7 +15,6 @@ namespace {
 
 const std::string no_endpoint = "Error: mgmt-url is not configured\n";
 const std::string default_path = "/usr/local/etc/ruxd/config.json";
-const std::string exit_request = R"({"call":"cluster","cmd":"exit"})";
 
 std::string valid_node(int id, const std::string& name) {
   return R"({"id": )" + std::to_string(id) + R"(, "internal_addr": "10.0.0.)" + std::to_string(id) +
@@ -146,7 +146,7 @@ TEST(Configuration, TextAfterTheDocumentIsIgnored) {
   Sandbox box;
   box.write("ruxd.json", daemon_config_with_url(json_quote(daemon.endpoint())) + " trailing words");
   expect_run(box.run({"cluster", "exit"}), "", "", 0);
-  EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+  EXPECT_EQ(daemon.requests(), std::vector<std::string>{cluster_exit_request});
 }
 
 // Section and key names of the settings file are matched without regard to
@@ -157,7 +157,7 @@ TEST(SettingsFile, Contents) {
   box.use_endpoint(daemon.endpoint());
   box.write_settings("; written by the operator\n[ruxd]\nconfig = " + box.config_path.string() + "\n");
   expect_run(box.run({"cluster", "exit"}), "", "", 0);
-  EXPECT_EQ(daemon.requests(), std::vector<std::string>{exit_request});
+  EXPECT_EQ(daemon.requests(), std::vector<std::string>{cluster_exit_request});
 
   if (std::filesystem::exists(default_path)) GTEST_SKIP() << default_path << " exists on this machine";
   const std::string default_missing =

@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
 
 namespace tarnex::testing {
 namespace {
-
-const std::string exit_request = R"({"call":"cluster","cmd":"exit"})";
 
 // Any top-level "error" member, whatever its value, fails the request; its
 // message is read tolerantly and printed as text, never as a format.
@@ -40,7 +39,7 @@ TEST(Exchange, TheErrorMemberDecides) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
-    expect_exchange({{"cluster", "exit"}, {{c.reply}}, {exit_request}, "", c.err, c.status});
+    expect_exchange({{"cluster", "exit"}, {{c.reply}}, {cluster_exit_request}, "", c.err, c.status});
   }
 }
 
@@ -60,7 +59,7 @@ TEST(Exchange, RepliesThatAreNotOneJsonValue) {
     SCOPED_TRACE(reply);
     expect_exchange({{"node", "list"},
                      {{reply}},
-                     {R"({"call":"node","cmd":"status"})"},
+                     {node_status_request},
                      "",
                      "Exception: " + json_parse_error(reply) + "\n",
                      11});
@@ -114,20 +113,18 @@ TEST(Exchange, EndpointsThatCannotBeUsed) {
 constexpr std::chrono::milliseconds held{3000};
 
 TEST(SlowDaemon, DotThenNewlineOnStandardOutput) {
-  expect_exchange({{"cluster", "exit"}, {{"{}", held}}, {exit_request}, ".\n", "", 0});
+  expect_exchange({{"cluster", "exit"}, {{"{}", held}}, {cluster_exit_request}, ".\n", "", 0});
 }
 
 // Dots are counted per exchange: a slow second request of cluster status
 // shows its own dot, before the tables.
-const std::string node_status = R"({"call":"node","cmd":"status"})";
-const std::string pools_status = R"({"adv":"pools","call":"service","cmd":"status"})";
 
 TEST(SlowDaemon, SecondRequestOfClusterStatus) {
   expect_exchange(
       {{"cluster", "status"},
        {{R"({"response": [{"id": 1, "nodename": "alpha", "state": "ONLINE", "enabled": true}]})"},
         {R"({"response": [{"name": "db", "run_node": 1, "state": "ONLINE", "enabled": true}]})", held}},
-       {node_status, pools_status},
+       {node_status_request, pools_status_request},
        ".\n"
        "NODES:\n"
        "NAME    ID     STATE    STATUS  SERVICES\n"
@@ -147,7 +144,7 @@ TEST(SlowDaemon, JsonModeKeepsDotsOffStandardOutput) {
       {{"cluster", "status", "--output=json"},
        {{R"({"response": [{"id": 1, "nodename": "alpha", "state": "ONLINE", "enabled": true}]})", held},
         {R"({"response": []})"}},
-       {node_status, pools_status},
+       {node_status_request, pools_status_request},
        "{\n"
        "  \"cluster\": {\n"
        "    \"nodes\": [\n"

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
 
@@ -163,7 +164,7 @@ TEST(FaultMatrix, SixtyFourMebibyteConfiguration) {
   const RunResult result = box.run({"cluster", "exit"});
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(daemon.requests(), std::vector<std::string>{R"({"call":"cluster","cmd":"exit"})"});
+  EXPECT_EQ(daemon.requests(), std::vector<std::string>{cluster_exit_request});
 }
 
 }  // namespace

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
 
 namespace tarnex::testing {
 namespace {
 
-const std::string node_status = R"({"call":"node","cmd":"status"})";
 const std::string status_db = R"({"call":"service","cmd":"status","serviceName":"db"})";
 const std::string stop_db = R"({"call":"service","cmd":"stop","serviceName":"db"})";
 
@@ -58,15 +58,30 @@ void run_cases(const std::vector<Case>& cases, const std::string& program = "tar
 TEST(ServiceMove, StopThenStartOnTheResolvedNode) {
   const std::vector<Reply> all = {{nodes_reply}, {db_enabled}, {stopped}, {started}};
   run_cases({
-      {"bravo", all, {node_status, status_db, stop_db, start_db("2")}, "db stopped\ndb started\n", "", 0},
-      {"2", all, {node_status, status_db, stop_db, start_db("2")}, "db stopped\ndb started\n", "", 0},
-      {"strid", all, {node_status, status_db, stop_db, start_db("8")}, "db stopped\ndb started\n", "", 0},
-      {"8", all, {node_status, status_db, stop_db, start_db("8")}, "db stopped\ndb started\n", "", 0},
+      {"bravo",
+       all,
+       {node_status_request, status_db, stop_db, start_db("2")},
+       "db stopped\ndb started\n",
+       "",
+       0},
+      {"2", all, {node_status_request, status_db, stop_db, start_db("2")}, "db stopped\ndb started\n", "", 0},
+      {"strid",
+       all,
+       {node_status_request, status_db, stop_db, start_db("8")},
+       "db stopped\ndb started\n",
+       "",
+       0},
+      {"8", all, {node_status_request, status_db, stop_db, start_db("8")}, "db stopped\ndb started\n", "", 0},
       // An earlier node matching by name wins over a later one matching by id.
-      {"10", all, {node_status, status_db, stop_db, start_db("9")}, "db stopped\ndb started\n", "", 0},
+      {"10",
+       all,
+       {node_status_request, status_db, stop_db, start_db("9")},
+       "db stopped\ndb started\n",
+       "",
+       0},
       {"2",
        {{nodes_reply}, {db_enabled}, {R"({"response": [{"name": "db"}]})"}, {R"({"response": []})"}},
-       {node_status, status_db, stop_db, start_db("2")},
+       {node_status_request, status_db, stop_db, start_db("2")},
        "",
        "",
        0},
@@ -77,7 +92,7 @@ TEST(ServiceMove, StopThenStartOnTheResolvedNode) {
 // before anything reaches the service side.
 TEST(ServiceMove, ChecksOnTheTargetNodeInOrder) {
   const std::vector<Reply> all = {{nodes_reply}, {db_enabled}, {stopped}, {started}};
-  const std::vector<std::string> only_nodes = {node_status};
+  const std::vector<std::string> only_nodes = {node_status_request};
   run_cases({
       {"02", all, only_nodes, "", "Error: node can not be found: 02\n", 11},
       {"Bravo", all, only_nodes, "", "Error: node can not be found: Bravo\n", 11},
@@ -111,7 +126,7 @@ TEST(ServiceMove, ChecksOnTheTargetNodeInOrder) {
 // The service must be known and enabled before it is stopped: a disabled
 // one would be refused its start and left stopped.
 TEST(ServiceMove, ChecksOnTheServiceBeforeTheStop) {
-  const std::vector<std::string> checked = {node_status, status_db};
+  const std::vector<std::string> checked = {node_status_request, status_db};
   const std::string not_found = "Error: service can not be found: db\n";
   auto reply = [](const std::string& records) {
     return std::vector<Reply>{{nodes_reply}, {R"({"response": [)" + records + "]}"}, {stopped}, {started}};
@@ -133,7 +148,7 @@ TEST(ServiceMove, ChecksOnTheServiceBeforeTheStop) {
       {"bravo",
        reply(
            R"({"name": "db", "error": 1}, {"name": "db", "enabled": true}, {"name": "db", "enabled": false})"),
-       {node_status, status_db, stop_db, start_db("2")},
+       {node_status_request, status_db, stop_db, start_db("2")},
        "db stopped\ndb started\n",
        "",
        0},
@@ -147,19 +162,19 @@ TEST(ServiceMove, StopFailureEndsTheMove) {
        {{nodes_reply},
         {db_enabled},
         {R"({"response": [{"error": 1, "errorMessage": "busy", "name": "db"}]})"}},
-       {node_status, status_db, stop_db},
+       {node_status_request, status_db, stop_db},
        "",
        "Error: busy: db\n",
        11},
       {"bravo",
        {{nodes_reply}, {db_enabled}, {R"({"error": 2, "errorMessage": "no such service"})"}},
-       {node_status, status_db, stop_db},
+       {node_status_request, status_db, stop_db},
        "",
        "Error: no such service\n",
        11},
       {"bravo",
        {{nodes_reply}, {db_enabled}, {R"({"response": {"message": 1}})"}},
-       {node_status, status_db, stop_db},
+       {node_status_request, status_db, stop_db},
        "",
        "Exception: [json.exception.type_error.302] type must be string, but is number\n",
        11},
@@ -177,7 +192,7 @@ TEST(ServiceMove, StartFailureGivesTheRecoveryHint) {
   run_cases({
       {"bravo",
        {{nodes_reply}, {db_enabled}, {stopped}, {refused}},
-       {node_status, status_db, stop_db, start_db("2")},
+       {node_status_request, status_db, stop_db, start_db("2")},
        "db stopped\n",
        "Error: pool p1 not importable\n" + hint("2", "tarnex-viravi"),
        11},
@@ -186,20 +201,20 @@ TEST(ServiceMove, StartFailureGivesTheRecoveryHint) {
         {db_enabled},
         {stopped},
         {R"({"response": [{"error": 1, "errorMessage": "no", "name": "db"}]})"}},
-       {node_status, status_db, stop_db, start_db("8")},
+       {node_status_request, status_db, stop_db, start_db("8")},
        "db stopped\n",
        "Error: no: db\n" + hint("8", "tarnex-viravi"),
        11},
       {"bravo",
        {{nodes_reply}, {db_enabled}, {stopped}, {"started"}},
-       {node_status, status_db, stop_db, start_db("2")},
+       {node_status_request, status_db, stop_db, start_db("2")},
        "db stopped\n",
        "Exception: " + json_parse_error("started") + "\n" + hint("2", "tarnex-viravi"),
        11},
   });
   run_cases({{"bravo",
               {{nodes_reply}, {db_enabled}, {stopped}, {refused}},
-              {node_status, status_db, stop_db, start_db("2")},
+              {node_status_request, status_db, stop_db, start_db("2")},
               "db stopped\n",
               "Error: pool p1 not importable\n" + hint("2", "clu"),
               11}},

@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
 
 namespace tarnex::testing {
 namespace {
-
-const std::string node_status = R"({"call":"node","cmd":"status"})";
 
 const std::string nodes_reply = R"({"response": [
   {"id": 2, "nodename": "bravo-2", "enabled": false},
@@ -29,22 +28,22 @@ void run_cases(const std::vector<Case>& cases) {
 
 TEST(NodeCommands, ListingsWithoutAReference) {
   run_cases({
-      {{"node", "list"}, {{nodes_reply}}, {node_status}, node_table, "", 0},
-      {{"node"}, {{nodes_reply}}, {node_status}, node_table, "", 0},
-      {{"node", "status"}, {{nodes_reply}}, {node_status}, node_table, "", 0},
-      {{"node", "info"}, {{nodes_reply}}, {node_status}, node_table, "", 0},
-      {{"node", "list", "-o", "json"}, {{nodes_reply}}, {node_status}, node_table, "", 0},
-      {{"node", "list", "extra", "words"}, {{nodes_reply}}, {node_status}, node_table, "", 0},
-      {{"node", "list"}, {{R"({"response": []})"}}, {node_status}, "", "", 0},
+      {{"node", "list"}, {{nodes_reply}}, {node_status_request}, node_table, "", 0},
+      {{"node"}, {{nodes_reply}}, {node_status_request}, node_table, "", 0},
+      {{"node", "status"}, {{nodes_reply}}, {node_status_request}, node_table, "", 0},
+      {{"node", "info"}, {{nodes_reply}}, {node_status_request}, node_table, "", 0},
+      {{"node", "list", "-o", "json"}, {{nodes_reply}}, {node_status_request}, node_table, "", 0},
+      {{"node", "list", "extra", "words"}, {{nodes_reply}}, {node_status_request}, node_table, "", 0},
+      {{"node", "list"}, {{R"({"response": []})"}}, {node_status_request}, "", "", 0},
       {{"node", "list"},
        {{R"({"response": {"message": "no nodes yet"}})"}},
-       {node_status},
+       {node_status_request},
        "no nodes yet\n",
        "",
        0},
       {{"node", "list"},
        {{R"({"error": 3, "errorMessage": "not the leader"})"}},
-       {node_status},
+       {node_status_request},
        "",
        "Error: not the leader\n",
        11},

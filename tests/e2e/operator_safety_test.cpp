@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/requests.hpp"
 #include "support/sandbox.hpp"
 #include "support/scripted_transport.hpp"
 #include "usage_texts.hpp"
@@ -14,9 +15,6 @@
 namespace tarnex::testing {
 namespace {
 
-const std::string endpoint = "tcp://127.0.0.1:57017";
-const std::string node_status = R"({"call":"node","cmd":"status"})";
-const std::string pools_status = R"({"adv":"pools","call":"service","cmd":"status"})";
 const std::string disable_2 = R"({"call":"node","cmd":"disable","id":2})";
 const std::string status_db = R"({"call":"service","cmd":"status","serviceName":"db"})";
 const std::string stop_db = R"({"call":"service","cmd":"stop","serviceName":"db"})";
@@ -26,7 +24,7 @@ const std::string bravo =
 const std::string db_enabled = R"({"response": [{"name": "db", "enabled": true}]})";
 
 std::string no_reply(int seconds) {
-  return "Error: no reply from " + endpoint + " within " + std::to_string(seconds) + " s\n";
+  return "Error: no reply from " + test_endpoint + " within " + std::to_string(seconds) + " s\n";
 }
 
 // Each request waits at most the timeout; the dots already shown get their
@@ -34,23 +32,23 @@ std::string no_reply(int seconds) {
 TEST(Timeout, EachRequestWaitsAtMostThatLong) {
   const std::string may_have = "may have taken effect all the same; check the actual state: tarnex-viravi ";
   run_exchange_cases({
-      {{"node", "list", "--timeout=5"}, {stay_silent()}, {node_status}, "..\n", no_reply(5), 11},
-      {{"--timeout=2", "node", "list"}, {stay_silent()}, {node_status}, "", no_reply(2), 11},
+      {{"node", "list", "--timeout=5"}, {stay_silent()}, {node_status_request}, "..\n", no_reply(5), 11},
+      {{"--timeout=2", "node", "list"}, {stay_silent()}, {node_status_request}, "", no_reply(2), 11},
       {{"node", "list", "--timeout=5"},
        {{R"({"response": []})", std::chrono::milliseconds(3000)}},
-       {node_status},
+       {node_status_request},
        ".\n",
        "",
        0},
       {{"cluster", "status", "--timeout=1"},
        {stay_silent(), stay_silent()},
-       {node_status, pools_status},
+       {node_status_request, pools_status_request},
        "",
        no_reply(1) + no_reply(1),
        11},
       {{"cluster", "status", "-o", "json", "--timeout=3"},
        {stay_silent(), stay_silent()},
-       {node_status, pools_status},
+       {node_status_request, pools_status_request},
        "null\n",
        ".\n" + no_reply(3) + ".\n" + no_reply(3),
        11},
@@ -62,20 +60,20 @@ TEST(Timeout, EachRequestWaitsAtMostThatLong) {
        11},
       {{"cluster", "exit", "--timeout=1"},
        {stay_silent()},
-       {R"({"call":"cluster","cmd":"exit"})"},
+       {cluster_exit_request},
        "",
        no_reply(1) + "Stopping every service and removing every node " + may_have + "cluster status\n",
        11},
       // A move's stop or start that got no reply may have taken effect.
       {{"service", "move", "--name=db", "--node=bravo", "--timeout=1"},
        {{bravo}, {db_enabled}, stay_silent()},
-       {node_status, status_db, stop_db},
+       {node_status_request, status_db, stop_db},
        "",
        no_reply(1) + "Stopping service db " + may_have + "service status --name=db\n",
        11},
       {{"service", "move", "--name=db", "--node=bravo", "--timeout=1"},
        {{bravo}, {db_enabled}, {R"({"response": {"message": "db stopped"}})"}, stay_silent()},
-       {node_status, status_db, stop_db, start_db},
+       {node_status_request, status_db, stop_db, start_db},
        "db stopped\n",
        no_reply(1) + "Starting service db on node 2 " + may_have + "service status --name=db\n",
        11},
@@ -89,7 +87,7 @@ TEST(Timeout, EachRequestWaitsAtMostThatLong) {
        11},
       {{"service", "move", "--name=db", "--node=bravo", "--timeout=1"},
        {{bravo}, {db_enabled}, {R"({"response": {"message": "db stopped"}})"}, never_connected()},
-       {node_status, status_db, stop_db, start_db},
+       {node_status_request, status_db, stop_db, start_db},
        "db stopped\n",
        no_reply(1) + "Starting service db on node 2 was not sent; no connection to the daemon was made\n"
                      "Service db was stopped, but the start on node 2 did not complete.\n"
@@ -105,7 +103,7 @@ TEST(Timeout, ZeroOrNoneWaitsForEver) {
     ScriptedTransport daemon({stay_silent()});
     daemon.patience = std::chrono::minutes(10);
     Sandbox box;
-    box.use_endpoint(endpoint);
+    box.use_endpoint(test_endpoint);
     RunOptions options;
     options.transport = &daemon;
     const RunResult result = box.run({"node", "list", option}, options);
@@ -118,7 +116,7 @@ TEST(Timeout, ZeroOrNoneWaitsForEver) {
 // settings file's Timeout is the default the option overrides.
 TEST(Timeout, ValuesAndTheSettingsFile) {
   Sandbox box;
-  box.use_endpoint(endpoint);
+  box.use_endpoint(test_endpoint);
   for (const char* value : {"abc", "-1", "1.5", "", " 5", "5s", "4294967296", "99999999999"}) {
     SCOPED_TRACE(value);
     const RunResult result = box.run({"node", "list", std::string("--timeout=") + value});
@@ -148,7 +146,7 @@ TEST(Timeout, ValuesAndTheSettingsFile) {
 
 RunResult run_at_terminal(ScriptedTransport& daemon, const std::vector<std::string>& args, bool terminal) {
   Sandbox box;
-  box.use_endpoint(endpoint);
+  box.use_endpoint(test_endpoint);
   RunOptions options;
   options.transport = &daemon;
   options.err_is_terminal = terminal;
@@ -181,7 +179,7 @@ TEST(TerminalNotice, SaysWhereItWaitsOnce) {
     daemon.peer = c.peer;
     daemon.patience = std::chrono::seconds(5);
     const RunResult result = run_at_terminal(daemon, c.args, true);
-    const std::string notice = "Waiting for the daemon at " + endpoint + ": " + c.says + "\n";
+    const std::string notice = "Waiting for the daemon at " + test_endpoint + ": " + c.says + "\n";
     EXPECT_EQ(result.err.substr(0, notice.size()), notice);
     EXPECT_EQ(result.err.find("Waiting", 1), std::string::npos) << "said more than once";
     EXPECT_EQ(daemon.watched, std::vector<bool>{true});
@@ -189,7 +187,7 @@ TEST(TerminalNotice, SaysWhereItWaitsOnce) {
   ScriptedTransport forever({stay_silent()});
   forever.patience = std::chrono::seconds(3);
   EXPECT_EQ(run_at_terminal(forever, {"node", "list"}, true).err,
-            "Waiting for the daemon at " + endpoint +
+            "Waiting for the daemon at " + test_endpoint +
                 ": connected, no answer yet. Ctrl-C stops; --timeout=SECONDS limits the wait.\n"
                 "Error: ZMQ: test: the daemon never answered\n");
 
@@ -230,7 +228,7 @@ TEST(WriteFailures, AreReportedAndFailTheRun) {
     SCOPED_TRACE(c.args[0]);
     ScriptedTransport daemon(c.replies);
     Sandbox box;
-    box.use_endpoint(endpoint);
+    box.use_endpoint(test_endpoint);
     RunOptions options;
     options.transport = &daemon;
     options.out = full;
@@ -247,20 +245,20 @@ TEST(CommandLine, PosixlyCorrectDoesNotChangeHowOptionsAreRead) {
   const std::vector<ExchangeCase> cases = {
       {{"cluster", "status", "-o", "json"},
        answers({bravo, R"({"response": []})"}),
-       {node_status, pools_status},
+       {node_status_request, pools_status_request},
        "{\n  \"cluster\": {\n    \"nodes\": [\n      {\n        \"enabled\": true,\n        \"id\": 2,\n"
        "        \"name\": \"bravo\",\n        \"state\": \"ONLINE\"\n      }\n    ]\n  }\n}\n",
        "",
        0},
       {{"service", "move", "--name=db", "--node=2"},
        answers({bravo, db_enabled, R"({"response": {}})", R"({"response": {}})"}),
-       {node_status, status_db, stop_db, start_db},
+       {node_status_request, status_db, stop_db, start_db},
        "",
        "",
        0},
       {{"node", "--", "status", "-n"},
        answers({bravo}),
-       {node_status},
+       {node_status_request},
        "NAME    ID     STATE    STATUS  \nbravo    2    ONLINE   enabled\n",
        "",
        0},

@@ -9,14 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "support/requests.hpp"
 #include "support/sandbox.hpp"
 #include "support/scripted_transport.hpp"
 #include "usage_texts.hpp"
 
 namespace tarnex::testing {
 namespace {
-
-const std::string endpoint = "tcp://127.0.0.1:57017";
 
 // How a hostile text is written: in a JSON reply, as the bytes it arrives
 // as, and as a terminal is to see it.
@@ -69,7 +68,7 @@ void expect_piped_and_at_terminal(const Case& c, const Sandbox& box) {
 
 void expect_cases(const std::vector<Case>& cases) {
   Sandbox box;
-  box.use_endpoint(endpoint);
+  box.use_endpoint(test_endpoint);
   for (const Case& c : cases) {
     SCOPED_TRACE(joined(c.args));
     expect_piped_and_at_terminal(c, box);
@@ -166,7 +165,7 @@ TEST(TerminalRefusals, NameWhatWasRefused) {
   };
   // clang-format on
   Sandbox box;
-  box.use_endpoint(endpoint);
+  box.use_endpoint(test_endpoint);
   for (const Refusal& r : refusals) {
     SCOPED_TRACE(joined(r.args));
     for (const bool terminal : {false, true}) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "support/capture.hpp"
+#include "support/requests.hpp"
 #include "support/sandbox.hpp"
 #include "support/scripted_transport.hpp"
 
@@ -162,9 +163,7 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.status, c.status);
     if (c.status != 3 && c.status != 0) {
-      EXPECT_EQ(run.requests,
-                (std::vector<std::string>{R"({"call":"node","cmd":"status"})",
-                                          R"({"adv":"pools","call":"service","cmd":"status"})"}));
+      EXPECT_EQ(run.requests, (std::vector<std::string>{node_status_request, pools_status_request}));
     }
   }
 }

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "support/process.hpp"
+#include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
 
@@ -70,7 +71,7 @@ TEST(FaultMatrix, DaemonDiesAfterReceivingTheRequest) {
     Sandbox box;
     box.use_endpoint(daemon.endpoint());
     expect_waits_until_signalled(box.command({"node", "list"}), SIGTERM, requests_seen(daemon, 1));
-    EXPECT_EQ(daemon.requests(), std::vector<std::string>{R"({"call":"node","cmd":"status"})"});
+    EXPECT_EQ(daemon.requests(), std::vector<std::string>{node_status_request});
   }
 }
 
@@ -98,11 +99,11 @@ TEST(FaultMatrix, MoveWhoseDaemonDiesBeforeTheStart) {
     EXPECT_EQ(result.err,
               "Interrupted: starting service db on node 2 may already have taken effect; check the actual "
               "state: tv-move service status --name=db\n");
-    EXPECT_EQ(daemon.requests(), (std::vector<std::string>{
-                                     R"({"call":"node","cmd":"status"})",
-                                     R"({"call":"service","cmd":"status","serviceName":"db"})",
-                                     R"({"call":"service","cmd":"stop","serviceName":"db"})",
-                                     R"({"call":"service","cmd":"start","nodeId":2,"serviceName":"db"})"}));
+    EXPECT_EQ(daemon.requests(),
+              (std::vector<std::string>{
+                  node_status_request, R"({"call":"service","cmd":"status","serviceName":"db"})",
+                  R"({"call":"service","cmd":"stop","serviceName":"db"})",
+                  R"({"call":"service","cmd":"start","nodeId":2,"serviceName":"db"})"}));
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/process.hpp"
+#include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
 
@@ -15,7 +16,6 @@ namespace {
 
 const std::string no_endpoint = "Error: mgmt-url is not configured\n";
 const std::string default_path = "/usr/local/etc/ruxd/config.json";
-const std::string exit_request = R"({"call":"cluster","cmd":"exit"})";
 
 // Runs the built client in `directory` under `argv0`.
 RunResult run_from(const Sandbox& box, const std::filesystem::path& directory, const std::string& argv0,
@@ -60,7 +60,8 @@ TEST(SettingsFile, BareProgramNameSearchesWherePathFindsTheProgram) {
     run.environment.push_back("PATH=" + path);
     expect_run(run_process(run), "", "", 0);
   }
-  EXPECT_EQ(daemon.requests(), (std::vector<std::string>{exit_request, exit_request, exit_request}));
+  EXPECT_EQ(daemon.requests(),
+            (std::vector<std::string>{cluster_exit_request, cluster_exit_request, cluster_exit_request}));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/requests.hpp"
+
 namespace tarnex::sim {
 namespace {
 
@@ -472,7 +474,7 @@ TEST(SimClusterRequestText, ParsesAsStrictlyAsTheClientAndAlwaysAnswersWithJson)
   EXPECT_EQ(Json::parse(handle_request_text(cluster, R"({"call":"node","cmd":"status","id":1})")
                             .value())["response"][0]["id"],
             1);
-  const std::string status = R"({"call":"node","cmd":"status"})";
+  const std::string& status = testing::node_status_request;
   struct Case {
     std::string text;
     const char* message_start;

@@ -12,6 +12,7 @@
 #include <zmq.hpp>
 
 #include "support/process.hpp"
+#include "support/requests.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tarnex::testing {
@@ -109,7 +110,7 @@ TEST(SimProcess, AnswersTextThatIsNotJsonAndMultipartRequestsWithErrorReplies) {
       "errorMessage": "a request must be a single message part"})"));
 
   // Still serving afterwards.
-  EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+  EXPECT_EQ(ask(endpoint, node_status_request)["response"].size(), 2U);
   EXPECT_EQ(finish_child(daemon, SIGTERM, 10s).exit_status, 0);
 }
 
@@ -121,7 +122,7 @@ TEST(SimProcess, HoldsRepliesForDelayMsYetStopsAtOnceWhileHoldingOne) {
     const std::string endpoint = start_daemon(daemon, config, {"--delay-ms", "400"});
     ASSERT_FALSE(endpoint.empty());
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+    EXPECT_EQ(ask(endpoint, node_status_request)["response"].size(), 2U);
     EXPECT_GE(std::chrono::steady_clock::now() - started, 400ms);
     EXPECT_EQ(finish_child(daemon, SIGTERM, 10s).exit_status, 0);
   }
@@ -129,7 +130,7 @@ TEST(SimProcess, HoldsRepliesForDelayMsYetStopsAtOnceWhileHoldingOne) {
     ChildProcess daemon;
     const std::string endpoint = start_daemon(daemon, config, {"--delay-ms", "3600000"});
     ASSERT_FALSE(endpoint.empty());
-    EXPECT_FALSE(exchange(endpoint, {R"({"call":"node","cmd":"status"})"}, 300).has_value());
+    EXPECT_FALSE(exchange(endpoint, {node_status_request}, 300).has_value());
     const auto stopping = std::chrono::steady_clock::now();
     const RunResult result = finish_child(daemon, SIGTERM, 10s);
     EXPECT_FALSE(result.timed_out);
@@ -215,11 +216,11 @@ TEST(SimProcess, RefusesOversizedLongAndDeepRequestsWithBoundedMemoryAndStopsDur
   ChildProcess daemon;
   const std::string endpoint = start_daemon(daemon, dir.write("cluster.json", kConfig));
   ASSERT_FALSE(endpoint.empty());
-  EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+  EXPECT_EQ(ask(endpoint, node_status_request)["response"].size(), 2U);
   const long before = peak_rss_kib(daemon.pid);
 
   EXPECT_FALSE(exchange(endpoint, {std::string(64 << 20, '[')}, 1000).has_value());
-  EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+  EXPECT_EQ(ask(endpoint, node_status_request)["response"].size(), 2U);
   const long after = peak_rss_kib(daemon.pid);
   std::printf("ruxd-sim peak RSS: %ld KiB before, %ld KiB after a 64 MiB request\n", before, after);
   EXPECT_GT(before, 0);
@@ -286,7 +287,7 @@ TEST(SimProcess, ClosesAPeerWhoseRequestGrowsTooLargeWithBoundedMemoryAndGoesOnA
     flood.socket.send(zmq::buffer(part), i < parts ? zmq::send_flags::sndmore : zmq::send_flags::none);
   EXPECT_TRUE(flood.closed_by_daemon());
 
-  EXPECT_EQ(ask(endpoint, R"({"call":"node","cmd":"status"})")["response"].size(), 2U);
+  EXPECT_EQ(ask(endpoint, node_status_request)["response"].size(), 2U);
   const long peak = peak_rss_kib(daemon.pid);
   std::printf("ruxd-sim peak RSS: %ld KiB after a request of %d parts of 1 MiB\n", peak, parts);
   EXPECT_GT(peak, 0);
@@ -305,7 +306,7 @@ TEST(SimProcess, ClosesAPeerThatSendsRequestsWithoutReadingTheReplies) {
   zmq::context_t context;
   WatchedDealer eager(context, endpoint);
   for (int i = 0; i < 65; ++i)
-    eager.socket.send(zmq::str_buffer(R"({"call":"node","cmd":"status"})"), zmq::send_flags::none);
+    eager.socket.send(zmq::buffer(node_status_request), zmq::send_flags::none);
   EXPECT_TRUE(eager.closed_by_daemon());
   EXPECT_EQ(finish_child(daemon, SIGTERM, 10s).exit_status, 0);
 }

@@ -7,6 +7,7 @@
 #include "cli/program.hpp"
 #include "daemon/zmq_transport.hpp"
 #include "support/capture.hpp"
+#include "support/requests.hpp"
 #include "support/scripted_transport.hpp"
 
 #ifndef TARNEX_CLIENT_PATH
@@ -143,16 +144,15 @@ std::string joined(const std::vector<std::string>& args) {
 }
 
 void expect_exchange(const ExchangeCase& c, const std::string& program_name) {
-  static const std::string endpoint = "tcp://127.0.0.1:57017";
   ScriptedTransport daemon(c.replies);
   Sandbox box(program_name);
-  box.use_endpoint(endpoint);
+  box.use_endpoint(test_endpoint);
   RunOptions options;
   options.transport = &daemon;
   expect_run(box.run(c.args, options), c.out, c.err, c.status);
   EXPECT_EQ(daemon.requests, c.requests);
   for (const std::string& used : daemon.endpoints)
-    EXPECT_EQ(used, endpoint);
+    EXPECT_EQ(used, test_endpoint);
 }
 
 void run_exchange_cases(const std::vector<ExchangeCase>& cases) {
