@@ -58,7 +58,7 @@ check_plugin() {
 exporter_port=""
 prometheus_port=""
 if [[ -n $exporter_program ]]; then
-  "$scratch/bin/tarnex_exporter" --web.listen-address=127.0.0.1:0 --timeout=0.5 2>"$scratch/exporter.log" &
+  "$scratch/bin/tarnex_exporter" --web.listen-address=127.0.0.1:0 --timeout=0.2 2>"$scratch/exporter.log" &
   background_pids="$background_pids $!"
   for ((i = 0; i < 100; i++)); do
     exporter_port=$(sed -n 's/.*listening on port \([0-9]*\),.*/\1/p' "$scratch/exporter.log")
@@ -68,7 +68,7 @@ if [[ -n $exporter_program ]]; then
   [[ -n $exporter_port ]] || { fail "the exporter did not start: $(cat "$scratch/exporter.log")"; finish; }
   prometheus_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   cat >"$scratch/prometheus.yml" <<YML
-global: {scrape_interval: 1s, scrape_timeout: 1s, evaluation_interval: 1s}
+global: {scrape_interval: 500ms, scrape_timeout: 500ms, evaluation_interval: 500ms}
 scrape_configs:
   - job_name: tarnex
     static_configs: [{targets: ['127.0.0.1:$exporter_port']}]
