@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/argument_vector.hpp"
+
 namespace tarnex::monitor {
 namespace {
 
@@ -27,14 +29,6 @@ std::string plugin_text(const std::string& text) {
     }
   }
   return safe;
-}
-
-std::optional<double> parse_number(const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-  if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
-  return value;
 }
 
 // A decimal without exponent: whole numbers as they are, others to the
@@ -151,7 +145,7 @@ std::optional<Range> parse_range(const std::string& text) {
   }
   const std::size_t colon = rest.find(':');
   if (colon == std::string::npos) {
-    const std::optional<double> end = parse_number(rest);
+    const std::optional<double> end = parse_decimal(rest);
     if (!end) return std::nullopt;
     range.end = *end;
   } else {
@@ -160,12 +154,12 @@ std::optional<Range> parse_range(const std::string& text) {
     if (start == "~") {
       range.start = -std::numeric_limits<double>::infinity();
     } else {
-      const std::optional<double> value = parse_number(start);
+      const std::optional<double> value = parse_decimal(start);
       if (!value) return std::nullopt;
       range.start = *value;
     }
     if (!end.empty()) {
-      const std::optional<double> value = parse_number(end);
+      const std::optional<double> value = parse_decimal(end);
       if (!value) return std::nullopt;
       range.end = *value;
     }
@@ -283,19 +277,13 @@ int run_check(const std::vector<std::string>& args, const CheckEnvironment& envi
       {nullptr,          0,                 nullptr, 0},
   };
   // clang-format on
-  std::vector<std::string> words = args;
-  std::vector<char*> argv;
-  argv.reserve(words.size() + 1);
-  for (std::string& word : words)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
+  ArgumentVector argv(args);
 
   CheckOptions options;
   optind = 0;
   opterr = 0;
   for (;;) {
-    const int letter =
-        getopt_long(static_cast<int>(words.size()), argv.data(), ":t:w:c:Vh", long_options, nullptr);
+    const int letter = getopt_long(argv.argc(), argv.argv(), ":t:w:c:Vh", long_options, nullptr);
     if (letter == -1) break;
     std::optional<Range>* range = nullptr;
     switch (letter) {
@@ -306,7 +294,7 @@ int run_check(const std::vector<std::string>& args, const CheckEnvironment& envi
         std::fputs("check_tarnex " TARNEX_MONITOR_VERSION "\n", out);
         return check_ok;
       case 't': {
-        const std::optional<double> seconds = parse_number(optarg);
+        const std::optional<double> seconds = parse_decimal(optarg);
         if (!seconds || *seconds < 1 || *seconds > 3600 || *seconds != std::floor(*seconds)) {
           return bad_usage(out, "the timeout is a whole number of seconds from 1 to 3600, not '" +
                                     plugin_text(optarg) + "'");
@@ -336,8 +324,7 @@ int run_check(const std::vector<std::string>& args, const CheckEnvironment& envi
       if (!*range) return bad_usage(out, "'" + plugin_text(optarg) + "' is not a threshold range");
     }
   }
-  if (optind < static_cast<int>(words.size()))
-    return bad_usage(out, "unexpected argument '" + plugin_text(words[optind]) + "'");
+  if (optind < argv.argc()) return bad_usage(out, "unexpected argument '" + plugin_text(argv[optind]) + "'");
 
   if (environment.timeout_known) environment.timeout_known(options.timeout);
   std::string error;

@@ -9,6 +9,8 @@
 #include <set>
 #include <utility>
 
+#include "base/argument_vector.hpp"
+
 namespace tarnex::monitor {
 namespace {
 
@@ -40,14 +42,6 @@ std::set<std::string> state_set(std::initializer_list<const char*> known,
   std::set<std::string> states(known.begin(), known.end());
   states.insert(seen.begin(), seen.end());
   return states;
-}
-
-std::optional<double> parse_seconds(const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-  if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
-  return value;
 }
 
 void print_usage(FILE* out) {
@@ -177,12 +171,7 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
       {nullptr,              0,                 nullptr, 0},
   };
   // clang-format on
-  std::vector<std::string> words = args;
-  std::vector<char*> argv;
-  argv.reserve(words.size() + 1);
-  for (std::string& word : words)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
+  ArgumentVector argv(args);
   const auto bad = [&](const std::string& reason) {
     std::fprintf(err, "tarnex_exporter: %s\n", reason.c_str());
     print_usage(err);
@@ -191,7 +180,7 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
   optind = 0;
   opterr = 0;
   for (;;) {
-    const int letter = getopt_long(static_cast<int>(words.size()), argv.data(), ":h", long_options, nullptr);
+    const int letter = getopt_long(argv.argc(), argv.argv(), ":h", long_options, nullptr);
     if (letter == -1) break;
     switch (letter) {
       case listen_option:
@@ -204,7 +193,7 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
           return bad("the telemetry path starts with '/' and is not '/' itself, not '" + shown(optarg) + "'");
         break;
       case timeout_option: {
-        const std::optional<double> seconds = parse_seconds(optarg);
+        const std::optional<double> seconds = parse_decimal(optarg);
         if (!seconds || *seconds <= 0 || *seconds > 3600) {
           return bad("the timeout is a number of seconds above 0 and at most 3600, not '" + shown(optarg) +
                      "'");
@@ -239,8 +228,7 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
         return bad("unknown option '" + shown(argv[optind - 1]) + "'");
     }
   }
-  if (optind < static_cast<int>(words.size()))
-    return bad("unexpected argument '" + shown(words[optind]) + "'");
+  if (optind < argv.argc()) return bad("unexpected argument '" + shown(argv[optind]) + "'");
   return exporter_run;
 }
 

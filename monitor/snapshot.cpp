@@ -1,6 +1,8 @@
 #include "monitor/snapshot.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -148,6 +150,14 @@ void read_services(const Json& response, std::vector<ServiceRecord>& services) {
 
 std::string shown(std::string_view text) {
   return neutralised(text, true, TextKind::name);
+}
+
+std::optional<double> parse_decimal(const std::string& text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+  if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
+  return value;
 }
 
 std::unique_ptr<Transport> daemon_transport() {

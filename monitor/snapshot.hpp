@@ -61,6 +61,10 @@ struct Source {
   std::optional<Clock::time_point> since;
 };
 
+// A number as the programs' options take it: a plain decimal ("2", "0.5"),
+// finite, no exponent; nothing for any other text.
+std::optional<double> parse_decimal(const std::string& text);
+
 // The transport the programs use: ZeroMQ, a fresh connection per request.
 std::unique_ptr<Transport> daemon_transport();
 

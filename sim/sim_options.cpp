@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "base/argument_vector.hpp"
+
 namespace tarnex::sim {
 
 namespace {
@@ -50,12 +52,8 @@ bool parse_sim_options(const std::vector<std::string>& args, SimOptions* options
   // getopt_long reads a vector of its own, led by a program name.
   std::vector<std::string> words = {"ruxd-sim"};
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  argv.reserve(words.size() + 1);
-  for (std::string& word : words)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(words.size());
+  ArgumentVector argv(words);
+  const int argc = argv.argc();
 
   opterr = 0;  // the messages are the simulator's own
   optind = 0;  // full re-initialisation, so the reader can run more than once
@@ -63,7 +61,7 @@ bool parse_sim_options(const std::vector<std::string>& args, SimOptions* options
     const int at = std::max(optind, 1);  // the word getopt_long reads next
     int index = -1;
     // '-' hands operands back in place (as 1), ':' tells a missing value apart.
-    const int letter = getopt_long(argc, argv.data(), "-:h", long_options, &index);
+    const int letter = getopt_long(argc, argv.argv(), "-:h", long_options, &index);
     if (letter == -1) {
       if (at < argc && words[static_cast<std::size_t>(at)] == "--") {
         *error = "unknown option: --";

@@ -1,7 +1,5 @@
 #include "cli/command_line.hpp"
 
-#include "config/discovery.hpp"
-
 #include <getopt.h>
 
 #include <cstdint>
@@ -9,6 +7,9 @@
 #include <cstdlib>
 #include <string_view>
 #include <system_error>
+
+#include "base/argument_vector.hpp"
+#include "config/discovery.hpp"
 
 namespace tarnex {
 namespace {
@@ -61,14 +62,8 @@ Asked read_command_line(const std::vector<std::string>& args, const Stream& err,
   };
   // clang-format on
 
-  // getopt_long permutes the vector it reads, so it reads a copy.
-  std::vector<std::string> words = args;
-  std::vector<char*> argv;
-  argv.reserve(words.size() + 1);
-  for (std::string& word : words)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(words.size());
+  ArgumentVector argv(args);
+  const int argc = argv.argc();
 
   Asked asked = Asked::command;
   std::vector<std::string> operands;
@@ -78,7 +73,7 @@ Asked read_command_line(const std::vector<std::string>& args, const Stream& err,
   for (;;) {
     // The leading '-' hands operands back in place (as option 1), so that
     // options may stand anywhere whatever POSIXLY_CORRECT says.
-    const int letter = getopt_long(argc, argv.data(), "-n:s:o:hvf", long_options, &index);
+    const int letter = getopt_long(argc, argv.argv(), "-n:s:o:hvf", long_options, &index);
     if (letter == -1) break;
     switch (letter) {
       case 1:
