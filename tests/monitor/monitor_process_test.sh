@@ -4,6 +4,7 @@
 # library, the exporter's scrapes by promtool and a Prometheus server.
 #   monitor_process_test.sh RUXD_SIM REPO CHECK_TARNEX [TARNEX_EXPORTER]
 set -uo pipefail
+# shellcheck source=../docs/lib.sh
 source "$2/tests/docs/lib.sh"
 sim=$(absolute "$1")
 repo=$(absolute "$2")
