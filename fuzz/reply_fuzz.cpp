@@ -77,9 +77,10 @@ void node_commands(const tarnex::CommandContext& context, const Json& body) {
 void service_commands(const tarnex::CommandContext& context, const Json& body) {
   static const Reference services[] = {std::nullopt, "db", "web"};
   for_each_row("service", [&](const tarnex::CommandRow& row) {
-    for (const Reference& service : services)
+    for (const Reference& service : services) {
       tarnex::run_guarded(context,
                           [&] { return tarnex::show_service_reply(context, row.show, service, body); });
+    }
   });
   for (const char* target : {"1", "2", "alpha", ""}) {
     tarnex::run_guarded(context, [&] { return tarnex::check_move_target(context, body, target) ? 0 : 11; });
