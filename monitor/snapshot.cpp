@@ -129,7 +129,8 @@ void read_services(const Json& response, std::vector<ServiceRecord>& services) {
                           placed_node(json_get_int(record, run_node_pointer, -1)),
                           json_get_string(record, state_pointer, ""),
                           json_get_bool(record, enabled_pointer, false),
-                          {}};
+                          {},
+                          record.is_object() && record.contains("error")};
     read_pools(record, service.pools);
     records.push_back(std::move(service));
   }

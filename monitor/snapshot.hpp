@@ -37,6 +37,9 @@ struct ServiceRecord {
   std::string state;
   bool enabled = false;
   std::vector<PoolRecord> pools;
+  // The record holds an "error" member: the daemon could not tell this
+  // service's state, so `state` and `enabled` say nothing about it.
+  bool error = false;
 };
 
 // Nodes ascending by id, one per id (the first record wins); services
