@@ -4,17 +4,13 @@
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "base/cluster_model.hpp"
 
 namespace tarnex {
 
 namespace {
-
-const Json* response_array(const Json& reply) {
-  if (!reply.is_object()) return nullptr;
-  const auto response = reply.find("response");
-  if (response == reply.end() || !response->is_array()) return nullptr;
-  return &*response;
-}
 
 // Members are copied as received, whatever their type; scripts see the
 // daemon's own values.
@@ -34,14 +30,13 @@ Json node_object(const Json& record) {
   return node;
 }
 
-Json service_object(const Json& record) {
+Json service_object(const Service& read) {
   static const Json empty_text = "";
-  static const JsonPointer run_node_pointer{"/run_node"};
   // 1024 is out of the node id range: it stands for "not placed", as does an
   // unreadable run_node, and both reach scripts as -1.
   constexpr std::int64_t not_placed = 1024;
-  std::int64_t node_id = json_get_int(record, run_node_pointer, not_placed);
-  if (node_id == not_placed) node_id = -1;
+  const std::int64_t node_id = read.run_node == not_placed ? -1 : read.run_node;
+  const Json& record = *read.source;
 
   Json service(Json::value_t::object);
   service["name"] = member_or(record, "name", empty_text);
@@ -87,18 +82,18 @@ std::string escaped_controls(const std::string& text) {
 // record: an empty list is left out, and no list at all gives null.
 Json build_status_document(const Json& nodes, const Json& services) {
   Json document;
-  if (const Json* response = response_array(nodes); response != nullptr && !response->empty()) {
+  if (const Json* response = response_list(nodes); response != nullptr && !response->empty()) {
     Json::array_t list;
     list.reserve(response->size());
     for (const Json& record : *response)
       list.push_back(node_object(record));
     document["cluster"]["nodes"] = std::move(list);
   }
-  if (const Json* response = response_array(services); response != nullptr && !response->empty()) {
+  if (const std::vector<Service> read = read_services(services, {}); !read.empty()) {
     Json::array_t list;
-    list.reserve(response->size());
-    for (const Json& record : *response)
-      list.push_back(service_object(record));
+    list.reserve(read.size());
+    for (const Service& service : read)
+      list.push_back(service_object(service));
     document["cluster"]["services"] = std::move(list);
   }
   return document;
