@@ -7,48 +7,6 @@
 
 namespace tarnex::sim {
 
-std::string_view state_name(NodeState state) {
-  switch (state) {
-    case NodeState::online:
-      return "ONLINE";
-    case NodeState::offline:
-      return "OFFLINE";
-  }
-  return "UNKNOWN";
-}
-
-std::string_view state_name(ServiceState state) {
-  switch (state) {
-    case ServiceState::stopped:
-      return "STOPPED";
-    case ServiceState::starting:
-      return "STARTING";
-    case ServiceState::online:
-      return "ONLINE";
-    case ServiceState::stopping:
-      return "STOPPING";
-    case ServiceState::failed:
-      return "FAILED";
-  }
-  return "UNKNOWN";
-}
-
-std::string_view state_name(PoolState state) {
-  switch (state) {
-    case PoolState::exported:
-      return "EXPORTED";
-    case PoolState::importing:
-      return "IMPORTING";
-    case PoolState::online:
-      return "ONLINE";
-    case PoolState::exporting:
-      return "EXPORTING";
-    case PoolState::degraded:
-      return "DEGRADED";
-  }
-  return "UNKNOWN";
-}
-
 PoolState pool_state(ServiceState state) {
   switch (state) {
     case ServiceState::starting:
@@ -60,6 +18,7 @@ PoolState pool_state(ServiceState state) {
     case ServiceState::failed:
       return PoolState::degraded;
     case ServiceState::stopped:
+    case ServiceState::other:
       break;
   }
   return PoolState::exported;
@@ -166,7 +125,7 @@ void stop_service(SimService& service) {
 }
 
 std::string service_whereabouts(SimCluster& cluster, const SimService& service) {
-  std::string text = service.name + " is " + std::string(state_name(service.state));
+  std::string text = service.name + " is " + std::string(state_word(service.state));
   if (service.run_node >= 0) text += " on " + node_text(cluster, service.run_node);
   return text;
 }

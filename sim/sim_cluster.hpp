@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/cluster_model.hpp"
 #include "config/cluster_config.hpp"
 #include "daemon/message.hpp"
 #include "sim_faults.hpp"
@@ -15,22 +16,14 @@ namespace tarnex::sim {
 // The simulated cluster: what ruxd-sim knows, kept in memory only. Every
 // request is answered from and applied to one of these.
 
-// online, or offline while a fault holds the node down.
-enum class NodeState { online, offline };
-
-// online (placed on run_node), stopped (run_node -1), starting on run_node
-// and stopping from run_node while a start or stop takes its time, failed
-// after a fault (on run_node, or -1 when its node went down and no other
-// node took it over).
-enum class ServiceState { stopped, starting, online, stopping, failed };
+// The states are the cluster model's (base/cluster_model.hpp); the
+// simulator never holds `other`. A node is online, or offline while a fault
+// holds it down. A service is online (placed on run_node), stopped (run_node
+// -1), starting on run_node and stopping from run_node while a start or stop
+// takes its time, or failed after a fault (on run_node, or -1 when its node
+// went down and no other node took it over).
 
 // What a service's pools are in, which follows from the service's state.
-enum class PoolState { exported, importing, online, exporting, degraded };
-
-// The wire text of each state ("ONLINE", "STOPPED", ...), for the replies.
-std::string_view state_name(NodeState state);
-std::string_view state_name(ServiceState state);
-std::string_view state_name(PoolState state);
 PoolState pool_state(ServiceState state);
 
 struct SimNode {

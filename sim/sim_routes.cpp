@@ -59,19 +59,19 @@ Json refuse_while_in_progress(SimCluster& cluster, const SimService& service) {
 Json node_record(const SimNode& node) {
   return Json{{"id", node.id},
               {"nodename", node.nodename},
-              {"state", state_name(node.state)},
+              {"state", state_word(node.state)},
               {"enabled", node.enabled}};
 }
 
 Json service_record(const SimService& service, bool with_pools) {
   Json record{{"name", service.name},
               {"enabled", service.enabled},
-              {"state", state_name(service.state)},
+              {"state", state_word(service.state)},
               {"run_node", service.run_node}};
   if (with_pools) {
     Json pools = Json::array();
     for (const auto& pool : service.pools)
-      pools.push_back(Json{{"name", pool}, {"state", state_name(pool_state(service.state))}});
+      pools.push_back(Json{{"name", pool}, {"state", state_word(pool_state(service.state))}});
     record["pools"] = std::move(pools);
   }
   return record;
@@ -202,7 +202,7 @@ Reply service_start(SimCluster& cluster, const Request& request) {
     if (!target->enabled) return error_reply(error_refused, node_label(*target) + " is disabled");
     if (target->state != NodeState::online) {
       return error_reply(error_refused, node_label(*target) + " is not ONLINE (state " +
-                                            std::string(state_name(target->state)) + ")");
+                                            std::string(state_word(target->state)) + ")");
     }
   }
   if (service->state == ServiceState::online) {
