@@ -23,6 +23,7 @@ struct CliOptions {
 // number of seconds, digits only. Nothing for any other text.
 std::optional<std::uint32_t> parse_timeout(const std::string& text);
 
-inline constexpr const char* version_string = "c318bb68";
+// The build string the -v line shows; the top CMakeLists.txt defines it.
+inline constexpr const char* version_string = TARNEX_BUILD_STRING;
 
 }  // namespace tarnex
