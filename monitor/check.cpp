@@ -1,31 +1,74 @@
 #include "monitor/check.hpp"
 
 #include <getopt.h>
+#include <strings.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <utility>
 
 #include "base/argument_vector.hpp"
 
 namespace tarnex::monitor {
 namespace {
 
+// The states' words, by status: the first line spells them so, and `-t`
+// takes them in any case.
 const char* state_word(int status) {
   static constexpr const char* words[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
   return words[status];
 }
 
-// A daemon text on the plugin's output: no control character, and no "|",
-// which would start the perfdata.
+// The length of the valid UTF-8 sequence that starts at `at`: 1 for ASCII,
+// 0 when none starts there.
+std::size_t utf8_length(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  std::size_t length = 4;
+  unsigned char low = 0x80;  // the second byte's range: no overlong form, surrogate or beyond U+10FFFF
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    low = lead == 0xE0 ? 0xA0 : low;
+    high = lead == 0xED ? 0x9F : high;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    low = lead == 0xF0 ? 0x90 : low;
+    high = lead == 0xF4 ? 0x8F : high;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// A text from the daemon, a file or the command line on the plugin's
+// output: no control character, no byte that is not UTF-8 (both as "\x"
+// and two hex digits), and no "|", which would start the perfdata.
 std::string plugin_text(const std::string& text) {
+  static constexpr char digits[] = "0123456789abcdef";
+  const std::string visible = shown(text);
   std::string safe;
-  for (const char c : shown(text)) {
-    if (c == '|') {
-      safe += "\\x7c";
+  safe.reserve(visible.size());
+  for (std::size_t at = 0; at < visible.size();) {
+    const std::size_t length = utf8_length(visible, at);
+    const auto byte = static_cast<unsigned char>(visible[at]);
+    if (length == 0 || byte == '|') {
+      safe += "\\x";
+      safe += digits[byte >> 4];
+      safe += digits[byte & 0x0F];
+      ++at;
     } else {
-      safe += c;
+      safe.append(visible, at, length);
+      at += length;
     }
   }
   return safe;
@@ -43,10 +86,10 @@ std::string decimal(double value) {
   return text;
 }
 
-std::string perf_item(const std::string& label, const std::string& value, const std::optional<Range>& warning,
+std::string perf_item(const std::string& label, std::size_t value, const std::optional<Range>& warning,
                       const std::optional<Range>& critical, std::size_t max) {
-  return "'" + label + "'=" + value + ";" + (warning ? warning->text : "") + ";" +
-         (critical ? critical->text : "") + ";0;" + std::to_string(max);
+  return "'" + label + "'=" + std::to_string(value) + ";" + perfdata_threshold(warning) + ";" +
+         perfdata_threshold(critical) + ";0;" + std::to_string(max);
 }
 
 // The status of a count: by the ranges when either is given, else by the
@@ -84,11 +127,54 @@ std::string names(const std::vector<std::string>& list) {
   return text;
 }
 
+// "N <what> ONLINE" when none is bad, else "B of N <what> <bad> (names)".
+std::string count_summary(std::size_t total, const std::vector<std::string>& bad, const std::string& what,
+                          const std::string& bad_words) {
+  if (bad.empty()) return std::to_string(total) + " " + what + " ONLINE";
+  return std::to_string(bad.size()) + " of " + std::to_string(total) + " " + what + " " + bad_words + " (" +
+         names(bad) + ")";
+}
+
+std::string node_name(const Snapshot& snapshot, int id) {
+  const auto found = std::find_if(snapshot.nodes.begin(), snapshot.nodes.end(),
+                                  [id](const NodeRecord& node) { return node.id == id; });
+  return "node " + std::to_string(id) +
+         (found == snapshot.nodes.end() ? std::string() : " (" + plugin_text(found->name) + ")");
+}
+
+// What the problem line says of an enabled service that is not ONLINE or is
+// placed on no node.
+std::string service_problem(const Snapshot& snapshot, const ServiceRecord& service) {
+  const std::string start = "service " + plugin_text(service.name) + ": ";
+  if (service.error) return start + "state unknown, the daemon reports an error";
+  return start + plugin_text(service.state) +
+         (service.node == 0 ? ", placed on no node" : " on " + node_name(snapshot, service.node));
+}
+
 void print_usage(FILE* out) {
   std::fputs(
-      "Usage: check_tarnex [-t SECONDS] [-w RANGE] [-c RANGE] [--nodes-warning RANGE]\n"
-      "                    [--nodes-critical RANGE]\n"
+      "Usage: check_tarnex [-E URL] [-t SECONDS[:STATE]] [-w RANGE] [-c RANGE]\n"
+      "                    [--nodes-warning RANGE] [--nodes-critical RANGE]\n"
       "       check_tarnex -h | -V\n",
+      out);
+}
+
+void print_options(FILE* out) {
+  std::fputs(
+      "\nOptions:\n"
+      " -h, --help                 Print this help and exit\n"
+      " -V, --version              Print the version and exit\n"
+      " -E, --endpoint=URL         The daemon's endpoint; no settings file is read\n"
+      " -t, --timeout=SECONDS[:STATE]\n"
+      "                            Bound on the whole run (default 10) and the state\n"
+      "                            when the daemon does not answer within it: ok,\n"
+      "                            warning, critical (default) or unknown\n"
+      " -w, --warning=RANGE        WARNING when the number of enabled services that\n"
+      "                            are not ONLINE is outside RANGE\n"
+      " -c, --critical=RANGE       CRITICAL likewise (default: CRITICAL from one up)\n"
+      "     --nodes-warning=RANGE  WARNING when the number of nodes that are not\n"
+      "                            ONLINE or are disabled is outside RANGE\n"
+      "     --nodes-critical=RANGE CRITICAL likewise (default: WARNING from one up)\n",
       out);
 }
 
@@ -98,39 +184,117 @@ void print_help(FILE* out) {
              "Checks the nodes and services of a Tarnex cluster through its daemon.\n\n",
              out);
   print_usage(out);
+  print_options(out);
   std::fputs(
-      "\nOptions:\n"
-      " -h, --help                 Print this help and exit\n"
-      " -V, --version              Print the version and exit\n"
-      " -t, --timeout=SECONDS      Bound on the whole run (default 10)\n"
-      " -w, --warning=RANGE        WARNING when the number of enabled services that\n"
-      "                            are not ONLINE is outside RANGE\n"
-      " -c, --critical=RANGE       CRITICAL likewise (default: CRITICAL from one up)\n"
-      "     --nodes-warning=RANGE  WARNING when the number of nodes that are not\n"
-      "                            ONLINE or are disabled is outside RANGE\n"
-      "     --nodes-critical=RANGE CRITICAL likewise (default: WARNING from one up)\n"
       "\nThresholds:\n"
       " RANGE is 'N' (alert outside 0..N), 'N:' (below N), '~:N' (above N),\n"
       " 'M:N' (outside M..N) or '@M:N' (inside M..N). No node ONLINE is always\n"
-      " CRITICAL; a configuration that cannot be used, no reply within the\n"
-      " timeout or a reply that cannot be read is UNKNOWN.\n"
-      "\nThe daemon's endpoint comes from tarnex-viravi.config, searched beside\n"
-      "this program, then in /usr/local/etc and /etc.\n",
+      " CRITICAL; a service whose state the daemon cannot tell counts as not\n"
+      " ONLINE. No reply within the timeout is CRITICAL unless -t names another\n"
+      " state; a configuration that cannot be used, a failed exchange or a reply\n"
+      " that cannot be read is UNKNOWN.\n"
+      "\nThe daemon's endpoint comes from -E, else from tarnex-viravi.config,\n"
+      "searched beside this program, then in /usr/local/etc and /etc.\n",
       out);
 }
 
-int print_report(FILE* out, const CheckReport& report) {
-  std::fprintf(out, "%s\n", report.first_line.c_str());
-  for (const std::string& line : report.problems)
-    std::fprintf(out, "%s\n", line.c_str());
-  std::fflush(out);
-  return report.status;
+// The run's status, or UNKNOWN when standard output did not take what was
+// written to it: the monitoring host would read nothing.
+int written(FILE* out, int status) {
+  if (std::fflush(out) != 0 || std::ferror(out) != 0) return check_unknown;
+  return status;
 }
 
-int bad_usage(FILE* out, const std::string& reason) {
-  print_report(out, unknown_report(reason));
-  print_usage(out);
-  return check_unknown;
+int print_report(FILE* out, const CheckReport& report) {
+  std::fputs(report.first_line.c_str(), out);
+  std::fputc('\n', out);
+  for (const std::string& line : report.problems) {
+    std::fputs(line.c_str(), out);
+    std::fputc('\n', out);
+  }
+  return written(out, report.status);
+}
+
+enum { nodes_warning_option = 256, nodes_critical_option };
+
+const option* long_options() {
+  // clang-format off
+  static const option options[] = {
+      {"endpoint",       required_argument, nullptr, 'E'},
+      {"timeout",        required_argument, nullptr, 't'},
+      {"warning",        required_argument, nullptr, 'w'},
+      {"critical",       required_argument, nullptr, 'c'},
+      {"nodes-warning",  required_argument, nullptr, nodes_warning_option},
+      {"nodes-critical", required_argument, nullptr, nodes_critical_option},
+      {"version",        no_argument,       nullptr, 'V'},
+      {"help",           no_argument,       nullptr, 'h'},
+      {nullptr,          0,                 nullptr, 0},
+  };
+  // clang-format on
+  return options;
+}
+
+// "SECONDS" or "SECONDS:STATE" into the options; false with the reason when
+// it is neither.
+bool read_timeout(const std::string& text, CheckOptions& options, std::string* problem) {
+  const std::size_t colon = text.find(':');
+  const std::optional<double> seconds = parse_decimal(text.substr(0, colon));
+  if (!seconds || *seconds < 1 || *seconds > 3600 || *seconds != std::floor(*seconds)) {
+    *problem = "the timeout is a whole number of seconds from 1 to 3600, not '" + plugin_text(text) + "'";
+    return false;
+  }
+  options.timeout = std::chrono::seconds(static_cast<int>(*seconds));
+  if (colon == std::string::npos) return true;
+  const std::string state = text.substr(colon + 1);
+  for (int status = check_ok; status <= check_unknown; ++status) {
+    if (strcasecmp(state.c_str(), state_word(status)) != 0) continue;
+    options.timeout_state = status;
+    return true;
+  }
+  *problem = "the timeout's state is ok, warning, critical or unknown, not '" + plugin_text(state) + "'";
+  return false;
+}
+
+// One option's value into the options; false with the reason when the
+// option does not take it.
+bool read_value(int letter, const std::string& value, CheckOptions& options, std::string* problem) {
+  if (letter == 't') return read_timeout(value, options, problem);
+  if (letter == 'E') {
+    if (value.empty()) *problem = "the endpoint is empty";
+    options.endpoint = value;
+    return !value.empty();
+  }
+  std::optional<Range>& range = letter == 'w'                    ? options.warning
+                                : letter == 'c'                  ? options.critical
+                                : letter == nodes_warning_option ? options.nodes_warning
+                                                                 : options.nodes_critical;
+  range = parse_range(value);
+  if (!range) *problem = "'" + plugin_text(value) + "' is not a threshold range";
+  return range.has_value();
+}
+
+Arguments bad_arguments(std::string problem) {
+  Arguments arguments;
+  arguments.action = Arguments::Action::bad_usage;
+  arguments.problem = std::move(problem);
+  return arguments;
+}
+
+// Asks the daemon and judges its answer.
+CheckReport check_cluster(const CheckOptions& options, const CheckEnvironment& environment,
+                          Clock::time_point start) {
+  std::string error;
+  std::optional<std::string> endpoint = options.endpoint;
+  if (!endpoint) endpoint = find_endpoint(environment.program_dir, &error);
+  if (!endpoint) return unknown_report(error);
+  // The exchange gets what is left of the run's bound.
+  const Source source{environment.transport, *endpoint, options.timeout, environment.now, start};
+  const std::optional<Snapshot> snapshot = take_snapshot(source, &error);
+  if (snapshot) return judge(*snapshot, options);
+  // An exchange that fails before the bound has passed failed for another
+  // reason than the daemon's silence.
+  const bool in_time = environment.now() - start < options.timeout;
+  return failure_report(in_time ? check_unknown : options.timeout_state, error);
 }
 
 }  // namespace
@@ -173,15 +337,49 @@ bool alerts(const Range& range, double value) {
   return range.inside ? within : !within;
 }
 
-CheckReport unknown_report(const std::string& reason) {
+std::string perfdata_threshold(const std::optional<Range>& range) {
+  if (!range) return "";
+  if (!range->inside) return range->text;
+  // The counts it alerts for are low..high.
+  const double low = std::max(0.0, std::ceil(range->start));
+  const double high = std::floor(range->end);
+  if (low > high) return "0:";  // none
+  if (std::isinf(high)) return low == 0 ? "~:-1" : "~:" + decimal(low - 1);
+  if (low == 0) return decimal(high + 1) + ":";
+  return "";
+}
+
+Arguments process_arguments(const std::vector<std::string>& args) {
+  ArgumentVector argv(args);
+  Arguments arguments;
+  optind = 0;
+  opterr = 0;
+  for (;;) {
+    const int letter = getopt_long(argv.argc(), argv.argv(), ":E:t:w:c:Vh", long_options(), nullptr);
+    if (letter == -1) break;
+    if (letter == 'h' || letter == 'V') {
+      arguments.action = letter == 'h' ? Arguments::Action::help : Arguments::Action::version;
+      return arguments;
+    }
+    if (letter == ':') return bad_arguments("option '" + plugin_text(argv[optind - 1]) + "' needs a value");
+    if (letter == '?') return bad_arguments("unknown option '" + plugin_text(argv[optind - 1]) + "'");
+    std::string problem;
+    if (!read_value(letter, optarg, arguments.options, &problem)) return bad_arguments(problem);
+  }
+  if (optind < argv.argc()) return bad_arguments("unexpected argument '" + plugin_text(argv[optind]) + "'");
+  return arguments;
+}
+
+CheckReport failure_report(int status, const std::string& reason) {
   CheckReport report;
-  report.status = check_unknown;
+  report.status = status;
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = reason.find('\n', start);
-    const std::string line = reason.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string line =
+        plugin_text(reason.substr(start, end == std::string::npos ? std::string::npos : end - start));
     if (start == 0) {
-      report.first_line = first_line(check_unknown, line, "");
+      report.first_line = first_line(status, line, "");
     } else {
       report.problems.push_back(line);
     }
@@ -191,150 +389,98 @@ CheckReport unknown_report(const std::string& reason) {
   return report;
 }
 
-CheckReport judge(const Snapshot& snapshot, const CheckOptions& options) {
-  CheckReport report;
-  std::size_t nodes_online = 0;
-  std::size_t nodes_enabled = 0;
-  std::vector<std::string> bad_nodes;
-  for (const NodeRecord& node : snapshot.nodes) {
-    const bool online = node.state == "ONLINE";
-    nodes_online += online ? 1 : 0;
-    nodes_enabled += node.enabled ? 1 : 0;
-    if (online && node.enabled) continue;
-    const std::string name = plugin_text(node.name);
-    bad_nodes.push_back(name);
-    report.problems.push_back("node " + name + " (" + std::to_string(node.id) + "): " +
-                              plugin_text(node.state) + ", " + (node.enabled ? "enabled" : "disabled"));
-  }
-  const auto node_name = [&](int id) {
-    const auto found = std::find_if(snapshot.nodes.begin(), snapshot.nodes.end(),
-                                    [id](const NodeRecord& node) { return node.id == id; });
-    return "node " + std::to_string(id) +
-           (found == snapshot.nodes.end() ? std::string() : " (" + plugin_text(found->name) + ")");
-  };
+CheckReport unknown_report(const std::string& reason) {
+  return failure_report(check_unknown, reason);
+}
 
-  std::size_t services_online = 0;
-  std::size_t services_enabled = 0;
-  std::vector<std::string> bad_services;
+CheckPart check_nodes(const Snapshot& snapshot, const CheckOptions& options) {
+  CheckPart part;
+  std::size_t online = 0;
+  std::size_t enabled = 0;
+  std::vector<std::string> bad;
+  for (const NodeRecord& node : snapshot.nodes) {
+    const bool is_online = node.state == "ONLINE";
+    online += is_online ? 1 : 0;
+    enabled += node.enabled ? 1 : 0;
+    if (is_online && node.enabled) continue;
+    bad.push_back(plugin_text(node.name));
+    part.problems.push_back("node " + bad.back() + " (" + std::to_string(node.id) +
+                            "): " + plugin_text(node.state) + ", " + (node.enabled ? "enabled" : "disabled"));
+  }
+  const std::size_t count = snapshot.nodes.size();
+  part.status = count_status(bad.size(), options.nodes_warning, options.nodes_critical, check_warning);
+  if (online == 0) part.status = check_critical;
+  part.summary = count_summary(count, bad, "nodes", "not ONLINE or disabled");
+  part.perfdata =
+      perf_item("nodes_online", online, {}, {}, count) + " " +
+      perf_item("nodes_enabled", enabled, {}, {}, count) + " " +
+      perf_item("nodes_not_ready", bad.size(), options.nodes_warning, options.nodes_critical, count);
+  return part;
+}
+
+// A service record with an error is enabled and not ONLINE as far as the
+// plugin can tell: its state is unknown.
+CheckPart check_services(const Snapshot& snapshot, const CheckOptions& options) {
+  CheckPart part;
+  std::size_t online = 0;
+  std::size_t enabled = 0;
+  std::vector<std::string> bad;
   bool unplaced = false;
   for (const ServiceRecord& service : snapshot.services) {
-    const bool online = service.state == "ONLINE";
-    services_online += online ? 1 : 0;
-    if (!service.enabled) continue;
-    ++services_enabled;
-    if (online && service.node != 0) continue;
-    const std::string name = plugin_text(service.name);
-    if (!online) bad_services.push_back(name);
-    unplaced = unplaced || service.node == 0;
-    report.problems.push_back("service " + name + ": " + plugin_text(service.state) +
-                              (service.node == 0 ? ", placed on no node" : " on " + node_name(service.node)));
+    const bool is_online = !service.error && service.state == "ONLINE";
+    online += is_online ? 1 : 0;
+    if (!service.enabled && !service.error) continue;
+    ++enabled;
+    if (is_online && service.node != 0) continue;
+    if (!is_online) bad.push_back(plugin_text(service.name));
+    unplaced = unplaced || (!service.error && service.node == 0);
+    part.problems.push_back(service_problem(snapshot, service));
   }
+  part.status = count_status(bad.size(), options.warning, options.critical, check_critical);
+  if (unplaced) part.status = std::max(part.status, check_warning);
+  part.summary = count_summary(enabled, bad, "enabled services", "not ONLINE");
+  const std::size_t count = snapshot.services.size();
+  part.perfdata = perf_item("services_online", online, {}, {}, count) + " " +
+                  perf_item("services_enabled", enabled, {}, {}, count) + " " +
+                  perf_item("services_not_online", bad.size(), options.warning, options.critical, enabled);
+  return part;
+}
 
-  int status = count_status(bad_services.size(), options.warning, options.critical, check_critical);
-  status = std::max(
-      status, count_status(bad_nodes.size(), options.nodes_warning, options.nodes_critical, check_warning));
-  if (unplaced) status = std::max(status, check_warning);
-  if (nodes_online == 0) status = check_critical;
-  report.status = status;
-
-  const std::string services_text =
-      bad_services.empty() ? std::to_string(services_enabled) + " enabled services ONLINE"
-                           : std::to_string(bad_services.size()) + " of " + std::to_string(services_enabled) +
-                                 " enabled services not ONLINE (" + names(bad_services) + ")";
-  const std::string nodes_text =
-      bad_nodes.empty() ? std::to_string(snapshot.nodes.size()) + " nodes ONLINE"
-                        : std::to_string(bad_nodes.size()) + " of " + std::to_string(snapshot.nodes.size()) +
-                              " nodes not ONLINE or disabled (" + names(bad_nodes) + ")";
-  const std::size_t node_count = snapshot.nodes.size();
-  const std::size_t service_count = snapshot.services.size();
-  const std::string perfdata =
-      perf_item("nodes_online", std::to_string(nodes_online), {}, {}, node_count) + " " +
-      perf_item("nodes_enabled", std::to_string(nodes_enabled), {}, {}, node_count) + " " +
-      perf_item("nodes_not_ready", std::to_string(bad_nodes.size()), options.nodes_warning,
-                options.nodes_critical, node_count) +
-      " " + perf_item("services_online", std::to_string(services_online), {}, {}, service_count) + " " +
-      perf_item("services_enabled", std::to_string(services_enabled), {}, {}, service_count) + " " +
-      perf_item("services_not_online", std::to_string(bad_services.size()), options.warning, options.critical,
-                services_enabled) +
-      " 'time'=" + decimal(std::chrono::duration<double>(snapshot.took).count()) + "s;;;0;";
-  report.first_line = first_line(status, services_text + ", " + nodes_text, perfdata);
+CheckReport verdict(const CheckPart& nodes, const CheckPart& services, std::chrono::nanoseconds took) {
+  CheckReport report;
+  report.status = std::max(nodes.status, services.status);
+  report.problems = nodes.problems;
+  report.problems.insert(report.problems.end(), services.problems.begin(), services.problems.end());
+  const std::string perfdata = nodes.perfdata + " " + services.perfdata +
+                               " 'time'=" + decimal(std::chrono::duration<double>(took).count()) + "s;;;0;";
+  report.first_line = first_line(report.status, services.summary + ", " + nodes.summary, perfdata);
   return report;
+}
+
+CheckReport judge(const Snapshot& snapshot, const CheckOptions& options) {
+  return verdict(check_nodes(snapshot, options), check_services(snapshot, options), snapshot.took);
 }
 
 int run_check(const std::vector<std::string>& args, const CheckEnvironment& environment) {
   const Clock::time_point start = environment.now();
   FILE* out = environment.out;
-  enum { nodes_warning_option = 256, nodes_critical_option };
-  // clang-format off
-  static const option long_options[] = {
-      {"timeout",        required_argument, nullptr, 't'},
-      {"warning",        required_argument, nullptr, 'w'},
-      {"critical",       required_argument, nullptr, 'c'},
-      {"nodes-warning",  required_argument, nullptr, nodes_warning_option},
-      {"nodes-critical", required_argument, nullptr, nodes_critical_option},
-      {"version",        no_argument,       nullptr, 'V'},
-      {"help",           no_argument,       nullptr, 'h'},
-      {nullptr,          0,                 nullptr, 0},
-  };
-  // clang-format on
-  ArgumentVector argv(args);
-
-  CheckOptions options;
-  optind = 0;
-  opterr = 0;
-  for (;;) {
-    const int letter = getopt_long(argv.argc(), argv.argv(), ":t:w:c:Vh", long_options, nullptr);
-    if (letter == -1) break;
-    std::optional<Range>* range = nullptr;
-    switch (letter) {
-      case 'h':
-        print_help(out);
-        return check_ok;
-      case 'V':
-        std::fputs("check_tarnex " TARNEX_MONITOR_VERSION "\n", out);
-        return check_ok;
-      case 't': {
-        const std::optional<double> seconds = parse_decimal(optarg);
-        if (!seconds || *seconds < 1 || *seconds > 3600 || *seconds != std::floor(*seconds)) {
-          return bad_usage(out, "the timeout is a whole number of seconds from 1 to 3600, not '" +
-                                    plugin_text(optarg) + "'");
-        }
-        options.timeout = std::chrono::seconds(static_cast<int>(*seconds));
-        break;
-      }
-      case 'w':
-        range = &options.warning;
-        break;
-      case 'c':
-        range = &options.critical;
-        break;
-      case nodes_warning_option:
-        range = &options.nodes_warning;
-        break;
-      case nodes_critical_option:
-        range = &options.nodes_critical;
-        break;
-      case ':':
-        return bad_usage(out, "option '" + plugin_text(argv[optind - 1]) + "' needs a value");
-      default:
-        return bad_usage(out, "unknown option '" + plugin_text(argv[optind - 1]) + "'");
-    }
-    if (range != nullptr) {
-      *range = parse_range(optarg);
-      if (!*range) return bad_usage(out, "'" + plugin_text(optarg) + "' is not a threshold range");
-    }
+  const Arguments arguments = process_arguments(args);
+  switch (arguments.action) {
+    case Arguments::Action::help:
+      print_help(out);
+      return written(out, check_unknown);
+    case Arguments::Action::version:
+      std::fputs("check_tarnex " TARNEX_MONITOR_VERSION "\n", out);
+      return written(out, check_unknown);
+    case Arguments::Action::bad_usage:
+      print_report(out, unknown_report(arguments.problem));
+      print_usage(out);
+      return written(out, check_unknown);
+    case Arguments::Action::check:
+      break;
   }
-  if (optind < argv.argc()) return bad_usage(out, "unexpected argument '" + plugin_text(argv[optind]) + "'");
-
-  if (environment.timeout_known) environment.timeout_known(options.timeout);
-  std::string error;
-  const std::optional<std::string> endpoint = find_endpoint(environment.program_dir, &error);
-  if (!endpoint) return print_report(out, unknown_report(error));
-  // The exchange gets what is left of the run's bound.
-  const Source source{environment.transport, *endpoint, options.timeout, environment.now, start};
-  const std::optional<Snapshot> snapshot = take_snapshot(source, &error);
-  if (!snapshot) return print_report(out, unknown_report(error));
-  return print_report(out, judge(*snapshot, options));
+  if (environment.timeout_known) environment.timeout_known(arguments.options.timeout);
+  return print_report(out, check_cluster(arguments.options, environment, start));
 }
 
 }  // namespace tarnex::monitor

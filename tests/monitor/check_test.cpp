@@ -46,21 +46,29 @@ struct CheckRun {
   std::string out;
   int status;
   std::vector<std::string> requests;
+  std::vector<std::string> endpoints;
 };
 
-CheckRun run_check(const std::vector<std::string>& args, std::vector<Reply> replies) {
+// The plugin run as `check_tarnex args...` beside a settings file that names
+// tcp://127.0.0.1:7, or holds `settings` when given.
+CheckRun run_check(const std::vector<std::string>& args, std::vector<Reply> replies,
+                   const std::string& settings = {}, FILE* out_file = nullptr) {
   Sandbox box;  // the client's settings file, which the plugin reads
   box.use_endpoint("tcp://127.0.0.1:7");
+  if (!settings.empty()) box.write_settings(settings);
   ScriptedTransport transport(std::move(replies));
   std::vector<std::string> argv = {(box.dir / "check_tarnex").string()};
   argv.insert(argv.end(), args.begin(), args.end());
   CheckRun run;
   const CapturedOutput out;
-  run.status = monitor::run_check(
-      argv,
-      {out.stream(), &transport, box.dir, [&transport] { return Clock::time_point(transport.waited); }, {}});
+  run.status = monitor::run_check(argv, {out_file != nullptr ? out_file : out.stream(),
+                                         &transport,
+                                         box.dir,
+                                         [&transport] { return Clock::time_point(transport.waited); },
+                                         {}});
   run.out = out.text();
   run.requests = transport.requests;
+  run.endpoints = transport.endpoints;
   return run;
 }
 
@@ -104,7 +112,7 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
        {"--critical=@1:5"},
        answers({three_nodes, one_failed}),
        "TARNEX CRITICAL - 1 of 2 enabled services not ONLINE (db), 3 nodes ONLINE | " + perf_failed +
-           "'services_not_online'=1;;@1:5;0;2 'time'=0s;;;0;\nservice db: FAILED on node 1 (a)\n",
+           "'services_not_online'=1;;;0;2 'time'=0s;;;0;\nservice db: FAILED on node 1 (a)\n",
        2},
       {"no node online is critical whatever the thresholds",
        {"--nodes-warning", "5", "-c", "5"},
@@ -128,8 +136,8 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
       {"silent daemon",
        {"-t", "3"},
        {{three_nodes, 2s}, stay_silent()},
-       "TARNEX UNKNOWN - no reply from tcp://127.0.0.1:7 within 3 s\n",
-       3},
+       "TARNEX CRITICAL - no reply from tcp://127.0.0.1:7 within 3 s\n",
+       2},
       {"daemon error",
        {},
        answers({R"({"error":4,"errorMessage":"not leader"})", healthy_services}),
@@ -151,11 +159,31 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
        {"-w", "5:1"},
        {},
        "TARNEX UNKNOWN - '5:1' is not a threshold range\n"
-       "Usage: check_tarnex [-t SECONDS] [-w RANGE] [-c RANGE] [--nodes-warning RANGE]\n"
-       "                    [--nodes-critical RANGE]\n"
+       "Usage: check_tarnex [-E URL] [-t SECONDS[:STATE]] [-w RANGE] [-c RANGE]\n"
+       "                    [--nodes-warning RANGE] [--nodes-critical RANGE]\n"
        "       check_tarnex -h | -V\n",
        3},
-      {"version", {"-V"}, {}, "check_tarnex " TARNEX_MONITOR_VERSION "\n", 0},
+      {"version", {"-V"}, {}, "check_tarnex " TARNEX_MONITOR_VERSION "\n", 3},
+      {"service whose state the daemon cannot tell",
+       {},
+       answers({three_nodes, reply(R"({"name":"db","error":5,"errorMessage":"no such pool"},)"
+                                   R"({"name":"web","run_node":2,"state":"ONLINE","enabled":true})")}),
+       "TARNEX CRITICAL - 1 of 2 enabled services not ONLINE (db), 3 nodes ONLINE | " + perf_failed +
+           "'services_not_online'=1;;;0;2 'time'=0s;;;0;\nservice db: state unknown, the daemon reports an "
+           "error\n",
+       2},
+      {"daemon error text cannot start perfdata",
+       {},
+       answers({R"({"error":4,"errorMessage":"down | 'x'=1"})", healthy_services}),
+       "TARNEX UNKNOWN - the daemon refused the status request: down \\x7c 'x'=1\n",
+       3},
+      {"reply text that is not UTF-8",
+       {},
+       answers({three_nodes, "{\"response\":\"\xff|"}),
+       "TARNEX UNKNOWN - the daemon's reply cannot be read: [json.exception.parse_error.101] parse error at "
+       "line 1, column 14: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last "
+       "read: '\"\\xff'\n",
+       3},
   };
   for (const CheckCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -165,6 +193,70 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
     if (c.status != 3 && c.status != 0) {
       EXPECT_EQ(run.requests, (std::vector<std::string>{node_status_request, pools_status_request}));
     }
+  }
+}
+
+// A daemon that does not answer in time gets the state -t names (CRITICAL
+// unless it names one); any other failure, and the help, stay UNKNOWN.
+TEST(CheckTarnex, EndingsAndTheTimeoutState) {
+  struct EndingCase {
+    std::vector<std::string> args;
+    std::vector<Reply> replies;
+    std::string first_line;
+    int status;
+  };
+  const std::string silent = " - no reply from tcp://127.0.0.1:7 within 3 s";
+  const std::vector<EndingCase> cases = {
+      {{"-t", "3:warning"}, {stay_silent()}, "TARNEX WARNING" + silent, 1},
+      {{"--timeout=3:OK"}, {{three_nodes, 1s}, stay_silent()}, "TARNEX OK" + silent, 0},
+      {{"-t", "3:unknown"}, {stay_silent()}, "TARNEX UNKNOWN" + silent, 3},
+      {{"-t", "3:ok"},
+       {{three_nodes, 1s}, {"{", 1900ms}},
+       "TARNEX UNKNOWN - the daemon's reply cannot be read",
+       3},
+      {{"-t", "3:maybe"},
+       {},
+       "TARNEX UNKNOWN - the timeout's state is ok, warning, critical or unknown, not 'maybe'",
+       3},
+      {{"-t", "3:"},
+       {},
+       "TARNEX UNKNOWN - the timeout's state is ok, warning, critical or unknown, not ''",
+       3},
+      {{"-h"}, {}, "check_tarnex " TARNEX_MONITOR_VERSION, 3},
+  };
+  for (const EndingCase& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const CheckRun run = run_check(c.args, c.replies);
+    EXPECT_EQ(run.out.substr(0, c.first_line.size()), c.first_line);
+    EXPECT_EQ(run.status, c.status);
+  }
+}
+
+// -E names the daemon and no settings file is read; without it, a settings
+// file that cannot be used is UNKNOWN and nothing is sent.
+TEST(CheckTarnex, EndpointOptionOrTheSettingsFile) {
+  const std::string unusable = "[RUXD]\nConfig = /nonexistent/ruxd.json\n";
+  const CheckRun given =
+      run_check({"-E", "tcp://192.0.2.9:57017"}, answers({three_nodes, healthy_services}), unusable);
+  EXPECT_EQ(given.status, 0);
+  EXPECT_EQ(given.endpoints, (std::vector<std::string>{"tcp://192.0.2.9:57017", "tcp://192.0.2.9:57017"}));
+  const CheckRun searched = run_check({}, answers({three_nodes, healthy_services}), unusable);
+  EXPECT_EQ(searched.status, 3);
+  EXPECT_TRUE(searched.out.starts_with("TARNEX UNKNOWN - ")) << searched.out;
+  EXPECT_TRUE(searched.requests.empty());
+  const CheckRun empty = run_check({"--endpoint="}, {});
+  EXPECT_TRUE(empty.out.starts_with("TARNEX UNKNOWN - the endpoint is empty\nUsage: ")) << empty.out;
+  EXPECT_EQ(empty.status, 3);
+}
+
+// A report that standard output does not take leaves the monitoring host
+// nothing to read: UNKNOWN, never OK.
+TEST(CheckTarnex, UnwritableOutputIsUnknown) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, std::vector<std::string>{"-V"}}) {
+    FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    EXPECT_EQ(run_check(args, answers({three_nodes, healthy_services}), {}, full).status, 3);
+    std::fclose(full);
   }
 }
 
