@@ -16,10 +16,11 @@ require_tool dpkg-shlibdeps dpkg-dev
 make_scratch
 # cpack runs side by side, one for each package (most of their time goes
 # into dpkg-shlibdeps, package after package within one run); a package
-# another depends on is made in that one's run, which needs it. Every package the build
-# makes is made, not only those checked below. The programs are built before
-# the tests run, so cpack's "preinstall" step, make's walk over the whole
-# build tree, is left out by naming a generator that has none.
+# another depends on is made in that one's run, which needs it. Every
+# package the build makes is made, not only those checked below. The
+# programs are built before the tests run, so cpack's "preinstall" step,
+# make's walk over the whole build tree, is left out by naming a generator
+# that has none.
 config=$build/CPackConfig.cmake
 components=$(sed -n 's/^set(CPACK_COMPONENTS_ALL "\(.*\)")$/\1/p' "$config" | tr ';' ' ')
 [[ -n $components ]] || fail "the components to package are named in $config"
