@@ -97,10 +97,13 @@ start_sim() {
   local args=(--bind "$endpoint" "$@")
   [[ -n $config ]] && args+=(--config "$config")
   "$sim" "${args[@]}" >"$log" 2>&1 &
-  background_pids="${background_pids:-} $!"
+  local pid=$!
+  background_pids="${background_pids:-} $pid"
+  # It starts in milliseconds; half a minute is for the busiest machine.
   local i
-  for ((i = 0; i < 100; i++)); do
+  for ((i = 0; i < 600; i++)); do
     grep -q 'listening' "$log" 2>/dev/null && return 0
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.05
   done
   echo "the simulated daemon did not start:" >&2

@@ -14,15 +14,36 @@ require_tool dpkg-deb dpkg
 require_tool dpkg-shlibdeps dpkg-dev
 
 make_scratch
-if ! (cd "$build" && "$cpack" -G DEB -B "$scratch/out") >"$scratch/cpack.log" 2>&1; then
-  cat "$scratch/cpack.log" >&2
-  fail "cpack makes the packages"
-  finish
-fi
-client_deb=$(echo "$scratch"/out/tarnex-viravi_*.deb)
-sim_deb=$(echo "$scratch"/out/ruxd-sim_*.deb)
+# cpack runs side by side, one for each package (most of their time goes
+# into dpkg-shlibdeps, package after package within one run); a package
+# another depends on is made in that one's run, which needs it. Every
+# package the build makes is made, not only those checked below. The
+# programs are built before the tests run, so cpack's "preinstall" step,
+# make's walk over the whole build tree, is left out by naming a generator
+# that has none.
+config=$build/CPackConfig.cmake
+components=$(sed -n 's/^set(CPACK_COMPONENTS_ALL "\(.*\)")$/\1/p' "$config" | tr ';' ' ')
+[[ -n $components ]] || fail "the components to package are named in $config"
+depended=" $(sed -n 's/^set(CPACK_COMPONENT_[A-Z0-9_]*_DEPENDS "\(.*\)")$/\1/p' "$config" | tr ';\n' '  ') "
+declare -A cpack_pids
+for component in $components; do
+  [[ $depended == *" $component "* ]] && continue
+  needs=$(sed -n "s/^set(CPACK_COMPONENT_${component^^}_DEPENDS \"\(.*\)\")\$/\1/p" "$config")
+  (cd "$build" && exec "$cpack" -G DEB -B "$scratch/out/$component" -D CPACK_COMPONENTS_ALL="$component${needs:+;$needs}" \
+    -D CPACK_CMAKE_GENERATOR=Ninja) >"$scratch/cpack-$component.log" 2>&1 &
+  cpack_pids[$component]=$!
+done
+for component in "${!cpack_pids[@]}"; do
+  if ! wait "${cpack_pids[$component]}"; then
+    cat "$scratch/cpack-$component.log" >&2
+    fail "cpack makes the package of $component"
+  fi
+done
+((failures == 0)) || finish
+client_deb=$(echo "$scratch"/out/*/tarnex-viravi_*.deb)
+sim_deb=$(echo "$scratch"/out/*/ruxd-sim_*.deb)
 if [[ ! -f $client_deb || ! -f $sim_deb ]]; then
-  fail "cpack makes tarnex-viravi and ruxd-sim: $(ls "$scratch/out")"
+  fail "cpack makes tarnex-viravi and ruxd-sim: $(ls "$scratch"/out/*)"
   finish
 fi
 
