@@ -207,18 +207,18 @@ class TarnexRunner:
         while True:
             record = find(self.read())
             if record is None:
-                self.module.fail_json(msg='%s does not exist' % subject,
-                                      commands=self.commands, messages=self.messages)
+                self.fail('%s does not exist' % subject)
             if holds(record):
                 return record
             if record.get('state') == 'FAILED':
-                self.module.fail_json(msg='%s is FAILED while waiting for %s' % (record.get('name'), describe),
-                                      record=record, commands=self.commands, messages=self.messages)
+                self.fail('%s is FAILED while waiting for %s' % (record.get('name'), describe), record=record)
             remaining = deadline - time.monotonic()
             if remaining <= 0:
-                self.module.fail_json(msg='Timed out after %d s waiting for %s' % (params['wait_timeout'], describe),
-                                      record=record, commands=self.commands, messages=self.messages)
+                self.fail('Timed out after %d s waiting for %s' % (params['wait_timeout'], describe), record=record)
             time.sleep(min(params['wait_sleep'], remaining))
+
+    def fail(self, msg, **result):
+        self.module.fail_json(msg=msg, commands=self.commands, messages=self.messages, **result)
 
     def exit(self, **result):
         for warning in self.warnings:
