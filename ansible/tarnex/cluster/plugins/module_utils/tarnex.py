@@ -148,7 +148,7 @@ class TarnexRunner:
     def _fail_status(self, argv, rc, out, err):
         """Status 1 and 12 end the task whatever the command was."""
         if rc == STATUS_CONFIG:
-            lines = output_lines(err) or output_lines(out)
+            lines = output_lines(err)
             self._fail('tarnex-viravi cannot use its configuration: %s' % ' / '.join(lines),
                        argv, rc, out, err, configuration=lines)
         if rc == STATUS_REFUSED:

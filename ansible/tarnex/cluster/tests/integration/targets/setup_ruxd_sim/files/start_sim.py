@@ -1,6 +1,6 @@
 """Starts ruxd-sim on a free loopback port, with a client directory of its own.
 
-    start_sim.py CLIENT SIM EXAMPLE_CLUSTER
+    start_sim.py CLIENT SIM EXAMPLE_CLUSTER [DIR]
 
 The directory holds a copy of the example cluster whose mgmt-url is the
 simulator's endpoint, a link to the client and the client's settings file
@@ -16,7 +16,11 @@ import tempfile
 import time
 
 client, sim, example = sys.argv[1:4]
-directory = tempfile.mkdtemp(prefix='tarnex-it-')
+if len(sys.argv) > 4:
+    directory = sys.argv[4]
+    os.makedirs(directory)
+else:
+    directory = tempfile.mkdtemp(prefix='tarnex-it-')
 with socket.socket() as probe:
     probe.bind(('127.0.0.1', 0))
     endpoint = 'tcp://127.0.0.1:%d' % probe.getsockname()[1]
