@@ -49,13 +49,17 @@ sanity)
   validate=$("$python" -c 'import ansible_test, os; print(os.path.join(os.path.dirname(ansible_test.__file__), "_util/controller/sanity/validate-modules/validate.py"))')
   echo "== validate-modules"
   "$python" "$validate" --format json --arg-spec --collection ansible_collections/tarnex/cluster \
-    --collection-version "$(sed -n 's/^version: //p' galaxy.yml)" plugins/modules/*.py >"$scratch/validate.json" || status=1
+    --collection-version "$(sed -n 's/^version: //p' galaxy.yml)" plugins/modules/*.py >"$scratch/validate.json"
   "$python" "$here/validate_report.py" "$scratch/validate.json" tests/sanity/ignore-2.14.txt || status=1
   echo "== ansible-doc"
   for module in plugins/modules/*.py; do
     name=tarnex.cluster.$(basename "$module" .py)
-    ansible-doc "$name" >"$scratch/doc.txt" 2>&1 && grep -q 'EXAMPLES' "$scratch/doc.txt" &&
-      ! grep -q 'WARNING' "$scratch/doc.txt" || { cat "$scratch/doc.txt"; echo "ansible-doc $name fails"; status=1; }
+    if ! ansible-doc "$name" >"$scratch/doc.txt" 2>&1 || ! grep -q 'EXAMPLES' "$scratch/doc.txt" ||
+      grep -q 'WARNING' "$scratch/doc.txt"; then
+      cat "$scratch/doc.txt"
+      echo "ansible-doc $name fails"
+      status=1
+    fi
   done
   exit $status
   ;;
