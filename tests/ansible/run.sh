@@ -82,8 +82,9 @@ build)
   require ansible-galaxy ansible-core
   cd "$scratch" && ansible-galaxy collection build --output-path "$scratch/out" "$collection" || exit 1
   tarball=$scratch/out/tarnex-cluster-$(sed -n 's/^version: //p' "$collection/galaxy.yml").tar.gz
-  tar -tzf "$tarball" | grep -qx 'plugins/modules/tarnex_service.py' || { echo "$tarball lacks the modules"; exit 1; }
-  ! tar -tzf "$tarball" | grep -q '^tests/output' || { echo "$tarball holds test output"; exit 1; }
+  tar -tzf "$tarball" >"$scratch/files" || exit 1
+  grep -qx 'plugins/modules/tarnex_service.py' "$scratch/files" || { echo "$tarball lacks the modules"; exit 1; }
+  ! grep -q '^tests/output' "$scratch/files" || { echo "$tarball holds test output"; exit 1; }
   echo "built $(basename "$tarball")"
   ;;
 integration)
