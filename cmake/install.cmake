@@ -44,3 +44,11 @@ if(TARGET ruxd-sim)
   install(TARGETS ruxd-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim ${tarnex_sim_install})
   tarnex_install_manpage(${PROJECT_SOURCE_DIR}/man/ruxd-sim.8 8 sim ${tarnex_sim_install})
 endif()
+
+# The Ansible collection tarnex.cluster, where Ansible finds collections
+# without configuration; its tests and licence text (the package's copyright
+# file has it) stay out. Component "ansible", package ansible-collection-tarnex.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/ansible/tarnex/cluster/
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/ansible/collections/ansible_collections/tarnex/cluster
+  COMPONENT ansible EXCLUDE_FROM_ALL
+  PATTERN tests EXCLUDE PATTERN LICENSE EXCLUDE PATTERN __pycache__ EXCLUDE)

@@ -36,13 +36,13 @@ set(tarnex_packaging ${PROJECT_SOURCE_DIR}/packaging)
 
 # tarnex_package(COMPONENT <component> NAME <package> SECTION <section>
 #                DESCRIPTION <summary line> <line>... [DEPENDS <component>...]
-#                [PACKAGE_DEPENDS <Debian dependency>...])
+#                [PACKAGE_DEPENDS <Debian dependency>...] [ARCHITECTURE all])
 # The Debian package of one install component, made only when something is
 # installed into the component. DESCRIPTION is the synopsis and then the
 # lines of the long description, unindented (cpack indents them); DEPENDS
 # names components whose packages of the same version it needs.
 function(tarnex_package)
-  cmake_parse_arguments(PARSE_ARGV 0 arg "" "COMPONENT;NAME;SECTION" "DESCRIPTION;DEPENDS;PACKAGE_DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "COMPONENT;NAME;SECTION;ARCHITECTURE" "DESCRIPTION;DEPENDS;PACKAGE_DEPENDS")
   if(NOT arg_COMPONENT IN_LIST tarnex_components)
     return()
   endif()
@@ -54,6 +54,9 @@ function(tarnex_package)
   list(JOIN arg_DESCRIPTION "\n" description)
   set(CPACK_DEBIAN_${component}_DESCRIPTION "${description}" PARENT_SCOPE)
   set(CPACK_COMPONENT_${component}_DEPENDS ${arg_DEPENDS} PARENT_SCOPE)
+  if(arg_ARCHITECTURE)
+    set(CPACK_DEBIAN_${component}_PACKAGE_ARCHITECTURE ${arg_ARCHITECTURE} PARENT_SCOPE)
+  endif()
   if(arg_PACKAGE_DEPENDS)
     list(JOIN arg_PACKAGE_DEPENDS ", " depends)
     set(CPACK_DEBIAN_${component}_PACKAGE_DEPENDS "${depends}" PARENT_SCOPE)
@@ -118,5 +121,13 @@ tarnex_package(COMPONENT exporter NAME prometheus-tarnex-exporter SECTION net DE
   "daemon answered."
   "."
   "The package holds a systemd unit that runs the exporter as a service.")
+
+tarnex_package(COMPONENT ansible NAME ansible-collection-tarnex SECTION admin ARCHITECTURE all
+  PACKAGE_DEPENDS "ansible-core (>= 2.14)" DESCRIPTION
+  "Ansible collection tarnex.cluster for Tarnex storage clusters"
+  "The modules tarnex_info, tarnex_service and tarnex_node read and change"
+  "the nodes and services of Tarnex high-availability storage clusters"
+  "through tarnex-viravi on the managed node: idempotent, exact in check"
+  "mode, and waiting on the cluster's own state.")
 
 include(CPack)

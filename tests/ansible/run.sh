@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The tests of the Ansible collection tarnex.cluster, on a copy of it in an
+# ansible_collections/tarnex/cluster tree of a temporary directory:
+#   run.sh units COLLECTION
+#   run.sh sanity COLLECTION      validate-modules and ansible-doc
+#   run.sh lint COLLECTION        pycodestyle, pylint, yamllint
+#   run.sh build COLLECTION
+#   run.sh integration COLLECTION TARGET CLIENT SIM EXAMPLE_CLUSTER
+#   run.sh examples COLLECTION EXAMPLES_DIR CLIENT SIM EXAMPLE_CLUSTER
+# Exit status 77: ansible-core (or a checker the step needs) is missing.
+set -uo pipefail
+mode=$1 source=$(cd "$2" && pwd) here=$(cd "$(dirname "$0")" && pwd)
+shift 2
+
+require() {
+  command -v "$1" >/dev/null 2>&1 || { echo "skipped: $1 is not installed (package $2)"; exit 77; }
+}
+require ansible-playbook ansible-core
+# The Python that runs Ansible, which has ansible-core's libraries.
+python=$(sed -n '1s/^#! *//p' "$(command -v ansible-playbook)")
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarnex-ansible.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+collection=$scratch/ansible_collections/tarnex/cluster
+mkdir -p "$(dirname "$collection")"
+cp -r "$source" "$collection"
+rm -rf "$collection/tests/output"
+export ANSIBLE_COLLECTIONS_PATH=$scratch ANSIBLE_LOCAL_TEMP=$scratch/tmp ANSIBLE_REMOTE_TEMP=$scratch/tmp
+export ANSIBLE_HOME=$scratch/home ANSIBLE_NOCOLOR=1 ANSIBLE_FORCE_COLOR=0 ANSIBLE_RETRY_FILES_ENABLED=0
+export ANSIBLE_PIPELINING=1 ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 ANSIBLE_DEPRECATION_WARNINGS=0 PYTHONDONTWRITEBYTECODE=1 PYLINTHOME=$scratch/pylint
+
+playbook() { # playbook VARS_FILE PLAYBOOK ARGS...
+  ansible-playbook -i localhost, -c local -e "@$1" "${@:2}"
+}
+
+write_vars() { # write_vars FILE CLIENT SIM EXAMPLE
+  printf 'tarnex_client: %s\ntarnex_sim: %s\ntarnex_example_cluster: %s\n' "$2" "$3" "$4" >"$1"
+}
+
+case $mode in
+units)
+  "$python" -c 'import pytest' 2>/dev/null || { echo "skipped: pytest is not installed (package python3-pytest)"; exit 77; }
+  cd "$scratch" && "$python" -m pytest -q -p no:cacheprovider "$collection/tests/unit"
+  ;;
+sanity)
+  "$python" -c 'import voluptuous' 2>/dev/null || { echo "skipped: voluptuous is not installed (package python3-voluptuous)"; exit 77; }
+  status=0
+  cd "$collection" || exit 1
+  validate=$("$python" -c 'import ansible_test, os; print(os.path.join(os.path.dirname(ansible_test.__file__), "_util/controller/sanity/validate-modules/validate.py"))')
+  echo "== validate-modules"
+  "$python" "$validate" --format json --arg-spec --collection ansible_collections/tarnex/cluster \
+    --collection-version "$(sed -n 's/^version: //p' galaxy.yml)" plugins/modules/*.py >"$scratch/validate.json"
+  "$python" "$here/validate_report.py" "$scratch/validate.json" tests/sanity/ignore-2.14.txt || status=1
+  echo "== ansible-doc"
+  for module in plugins/modules/*.py; do
+    name=tarnex.cluster.$(basename "$module" .py)
+    if ! ansible-doc "$name" >"$scratch/doc.txt" 2>&1 || ! grep -q 'EXAMPLES' "$scratch/doc.txt" ||
+      grep -q 'WARNING' "$scratch/doc.txt"; then
+      cat "$scratch/doc.txt"
+      echo "ansible-doc $name fails"
+      status=1
+    fi
+  done
+  exit $status
+  ;;
+lint)
+  require pycodestyle pycodestyle
+  require pylint pylint
+  require yamllint yamllint
+  status=0
+  cd "$collection" || exit 1
+  echo "== pycodestyle"
+  # As the pep8 step of ansible-test sanity has it.
+  pycodestyle --max-line-length 160 --ignore E402,W503,W504,E741 plugins tests/unit || status=1
+  echo "== pylint"
+  find plugins tests/unit -name "*.py" -exec pylint --rcfile "$here/pylintrc" {} + || status=1
+  echo "== yamllint"
+  yamllint -c "$here/yamllint.yml" . "$here/../../examples/ansible" || status=1
+  exit $status
+  ;;
+build)
+  require ansible-galaxy ansible-core
+  cd "$scratch" && ansible-galaxy collection build --output-path "$scratch/out" "$collection" || exit 1
+  tarball=$scratch/out/tarnex-cluster-$(sed -n 's/^version: //p' "$collection/galaxy.yml").tar.gz
+  tar -tzf "$tarball" >"$scratch/files" || exit 1
+  grep -qx 'plugins/modules/tarnex_service.py' "$scratch/files" || { echo "$tarball lacks the modules"; exit 1; }
+  ! grep -q '^tests/output' "$scratch/files" || { echo "$tarball holds test output"; exit 1; }
+  echo "built $(basename "$tarball")"
+  ;;
+integration)
+  target=$1
+  write_vars "$scratch/vars.yml" "$2" "$3" "$4"
+  printf -- '- hosts: localhost\n  gather_facts: false\n  roles: [%s]\n' "$target" >"$scratch/target.yml"
+  ANSIBLE_ROLES_PATH=$collection/tests/integration/targets playbook "$scratch/vars.yml" "$scratch/target.yml"
+  ;;
+examples)
+  # site.yml, site.yml again (nothing may change) and maintenance.yml,
+  # against two simulators named by the inventory.
+  examples=$(cd "$1" && pwd)
+  start=$collection/tests/integration/targets/setup_ruxd_sim/files/start_sim.py
+  pids=()
+  trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$scratch"' EXIT
+  for cluster in east west; do
+    "$python" "$start" "$2" "$3" "$4" "$scratch/clients/$cluster" >"$scratch/$cluster.json" || exit 1
+    pids+=("$("$python" -c 'import json, sys; print(json.load(open(sys.argv[1]))["pid"])' "$scratch/$cluster.json")")
+  done
+  play() { # play PLAYBOOK EXPECTED_CHANGES: runs it, timed, and checks whether anything changed
+    local begin end
+    begin=$(date +%s%N)
+    ansible-playbook -i "$examples/inventory.yml" -e tarnex_clients="$scratch/clients" \
+      -e ansible_python_interpreter=/usr/bin/python3 "$examples/$1" >"$scratch/play.log" 2>&1 ||
+      { cat "$scratch/play.log"; echo "$1 failed"; exit 1; }
+    end=$(date +%s%N)
+    changed=$(grep -cE '^(east|west) +:.* changed=[1-9]' "$scratch/play.log")
+    if [[ $2 == none && $changed != 0 ]] || [[ $2 == some && $changed == 0 ]]; then
+      cat "$scratch/play.log"; echo "$1: expected $2 changed"; exit 1
+    fi
+    printf '%s: %d ms, %s\n' "$1" $(((end - begin) / 1000000)) "$(grep -E '^(east|west) +:' "$scratch/play.log" | tr -s ' ' | tr '\n' ';')"
+  }
+  play site.yml some
+  play site.yml none
+  play maintenance.yml some
+  ;;
+*)
+  echo "run.sh: unknown mode $mode" >&2
+  exit 2
+  ;;
+esac
