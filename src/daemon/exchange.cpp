@@ -39,13 +39,13 @@ ExchangeResult failed(ExchangeFailure failure, std::string text) {
 // the timeout.
 ExchangeResult wait_for_reply(Connection& connection, const ExchangeSettings& settings,
                               const std::string& request_text) {
+  bool silent = false;
   try {
     if (!connection.send(settings.endpoint, request_text)) {
       return failed(ExchangeFailure::send_failed, "ZMQ socket error on send");
     }
     const std::chrono::milliseconds limit = settings.timeout;
     std::chrono::milliseconds waited{0};
-    bool silent = false;
     for (;;) {
       // Unobserved, the whole wait is one interval.
       std::chrono::milliseconds wait =
@@ -73,6 +73,7 @@ ExchangeResult wait_for_reply(Connection& connection, const ExchangeSettings& se
       }
     }
   } catch (const ReplyTooLarge& error) {
+    if (silent) settings.observer->ended();
     return failed(ExchangeFailure::too_large, error.what());
   } catch (const WaitInterrupted& error) {
     return failed(ExchangeFailure::interrupted, error.what());

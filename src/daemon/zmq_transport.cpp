@@ -1,6 +1,7 @@
 #include "daemon/zmq_transport.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -126,7 +127,14 @@ class ZmqConnection : public Connection {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
       const int count = watching ? 3 : 2;
       if (interrupt_fd_ < 0) items[1] = items[count - 1];
-      zmq::poll(items, interrupt_fd_ < 0 ? count - 1 : count, std::max(left, std::chrono::milliseconds(0)));
+      try {
+        zmq::poll(items, interrupt_fd_ < 0 ? count - 1 : count, std::max(left, std::chrono::milliseconds(0)));
+      } catch (const zmq::error_t& error) {
+        // A caught signal: the interrupting descriptor says whether it ends
+        // the wait.
+        if (error.num() != EINTR || interrupt_fd_ < 0) throw;
+        continue;
+      }
       if ((items[0].revents & ZMQ_POLLIN) != 0) {
         zmq::message_t message;
         if (socket_.recv(message, zmq::recv_flags::dontwait)) {

@@ -200,10 +200,14 @@ TEST(CarryRequest, EachEndingIsAKindWithItsText) {
     settings.timeout = 2500ms;
     const ExchangeResult result = carry_request(settings, Json{{"call", "node"}});
     EXPECT_EQ(result.failure, c.failure);
-    if (c.failure != ExchangeFailure::not_json) EXPECT_EQ(result.text, c.text);
+    if (c.failure != ExchangeFailure::not_json) {
+      EXPECT_EQ(result.text, c.text);
+    }
     EXPECT_EQ(result.reached, c.reached);
     // Unobserved, a wait is not cut into intervals.
-    if (c.failure == ExchangeFailure::no_reply) EXPECT_EQ(daemon.waited, 2500ms);
+    if (c.failure == ExchangeFailure::no_reply) {
+      EXPECT_EQ(daemon.waited, 2500ms);
+    }
   }
 }
 
