@@ -15,6 +15,7 @@ namespace tarnex {
 
 // The result of one request as a command sees it: the parsed reply and 0,
 // or 11 when it failed (its "Error: ..." line already written).
+// NOLINTNEXTLINE(bugprone-exception-escape): the JSON value moves without throwing
 struct DaemonReply {
   Json body;
   int exit_code = 0;

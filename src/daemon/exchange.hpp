@@ -18,6 +18,7 @@ enum class ExchangeFailure {
   too_large,    // the reply is larger than max_reply_bytes
 };
 
+// NOLINTNEXTLINE(bugprone-exception-escape): the JSON value moves without throwing
 struct ExchangeResult {
   Json reply;  // the parsed reply, when it came
   ExchangeFailure failure = ExchangeFailure::none;
