@@ -11,6 +11,7 @@
 
 #include "base/terminal_text.hpp"
 #include "config/discovery.hpp"
+#include "daemon/exchange.hpp"
 #include "daemon/message.hpp"
 #include "daemon/transport.hpp"
 #include "daemon/zmq_transport.hpp"
@@ -21,37 +22,34 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
-std::string seconds_text(milliseconds bound) {
-  const auto count = bound.count();
-  std::string text = std::to_string(count / 1000);
-  if (count % 1000 != 0) {
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(count % 1000));
-    std::string digits = fraction;
-    while (digits.back() == '0')
-      digits.pop_back();
-    text += digits;
-  }
-  return text + " s";
-}
-
-// One request on a fresh connection, answered before `deadline`.
-std::optional<std::string> exchange(const Source& source, const std::string& request,
-                                    Clock::time_point deadline, std::string* error) {
+// One request on a fresh connection, answered before `deadline`: its parsed
+// reply, or nothing with the reason.
+std::optional<Json> exchange(const Source& source, const Json& request, Clock::time_point deadline,
+                             std::string* error) {
+  ExchangeSettings settings;
+  settings.transport = source.transport;
+  settings.endpoint = source.endpoint;
+  // What is left of the bound, at least a millisecond: no timeout would be
+  // a wait for ever.
+  settings.timeout = std::max(duration_cast<milliseconds>(deadline - source.now()), milliseconds(1));
+  ExchangeResult result;
   try {
-    const std::unique_ptr<Connection> connection = source.transport->open(false);
-    if (!connection->send(source.endpoint, request)) {
-      *error = "the request to " + shown(source.endpoint) + " could not be sent";
-      return std::nullopt;
-    }
-    for (;;) {
-      const milliseconds left = duration_cast<milliseconds>(deadline - source.now());
-      if (left.count() <= 0) break;
-      if (std::optional<std::string> reply = connection->receive(left)) return reply;
-    }
-    *error = "no reply from " + shown(source.endpoint) + " within " + seconds_text(source.bound);
+    result = carry_request(settings, request);
   } catch (const std::exception& failure) {
-    *error = "the exchange with " + shown(source.endpoint) + " failed: " + shown(failure.what());
+    result = {Json(), ExchangeFailure::send_failed, failure.what(), true};
+  }
+  switch (result.failure) {
+    case ExchangeFailure::none:
+      return std::move(result.reply);
+    case ExchangeFailure::no_reply:
+      *error = "no reply from " + shown(source.endpoint) + " within " + seconds_text(source.bound);
+      break;
+    case ExchangeFailure::not_json:
+      *error = "the daemon's reply cannot be read: " + shown(result.text);
+      break;
+    default:
+      *error = "the exchange with " + shown(source.endpoint) + " failed: " + shown(result.text);
+      break;
   }
   return std::nullopt;
 }
@@ -176,11 +174,10 @@ std::optional<std::string> find_endpoint(const std::filesystem::path& program_di
   return std::nullopt;
 }
 
-bool read_replies(const std::string& nodes_reply, const std::string& services_reply, Snapshot* snapshot,
-                  std::string* error) {
+namespace {
+
+bool read_parsed(const Json& nodes, const Json& services, Snapshot* snapshot, std::string* error) {
   try {
-    const Json nodes = parse_strict(nodes_reply, "reply");
-    const Json services = parse_strict(services_reply, "reply");
     const Json* node_list = response_of(nodes, error);
     if (node_list == nullptr) return false;
     const Json* service_list = response_of(services, error);
@@ -194,26 +191,40 @@ bool read_replies(const std::string& nodes_reply, const std::string& services_re
   }
 }
 
-std::optional<Snapshot> take_snapshot(const Source& source, std::string* error) {
-  std::string node_request_text;
-  std::string service_request_text;
+}  // namespace
+
+bool read_replies(const std::string& nodes_reply, const std::string& services_reply, Snapshot* snapshot,
+                  std::string* error) {
   try {
-    const Json request = node_request("status", std::nullopt, false);
-    node_request_text = serialize_request(request);
-    service_request_text = serialize_request(pools_request(request));
+    return read_parsed(parse_strict(nodes_reply, "reply"), parse_strict(services_reply, "reply"), snapshot,
+                       error);
+  } catch (const std::exception& failure) {
+    *error = "the daemon's reply cannot be read: " + shown(failure.what());
+    return false;
+  }
+}
+
+std::optional<Snapshot> take_snapshot(const Source& source, std::string* error) {
+  Json node_status;
+  Json service_status;
+  try {
+    node_status = node_request("status", std::nullopt, false);
+    service_status = pools_request(node_status);
+    serialize_request(node_status);
+    serialize_request(service_status);
   } catch (const std::exception& failure) {
     *error = std::string("the status requests cannot be built: ") + failure.what();
     return std::nullopt;
   }
   const Clock::time_point start = source.now();
   const Clock::time_point deadline = source.since.value_or(start) + source.bound;
-  const std::optional<std::string> nodes = exchange(source, node_request_text, deadline, error);
+  const std::optional<Json> nodes = exchange(source, node_status, deadline, error);
   if (!nodes) return std::nullopt;
-  const std::optional<std::string> services = exchange(source, service_request_text, deadline, error);
+  const std::optional<Json> services = exchange(source, service_status, deadline, error);
   if (!services) return std::nullopt;
   Snapshot snapshot;
   snapshot.took = source.now() - start;
-  if (!read_replies(*nodes, *services, &snapshot, error)) return std::nullopt;
+  if (!read_parsed(*nodes, *services, &snapshot, error)) return std::nullopt;
   return snapshot;
 }
 

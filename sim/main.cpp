@@ -13,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "base/stream.hpp"
 #include "config/cluster_config.hpp"
 #include "config/validate.hpp"
+#include "daemon/exchange.hpp"
+#include "daemon/message.hpp"
 #include "daemon/zmq_transport.hpp"
 #include "exit_status.hpp"
 #include "sim_options.hpp"
@@ -96,40 +99,43 @@ std::optional<ClusterConfig> load_sim_config(const std::string& path, std::strin
 }
 
 // --inject: one control request to the running daemon. 0 when it applied the
-// fault, 1 when it refused it or did not answer in time.
+// fault, 1 when it refused it or did not answer in time. What the daemon
+// says is neutralised at a terminal, as the client shows it.
 int inject(const std::string& endpoint, const std::string& fault) {
+  const Stream out{stdout, isatty(STDOUT_FILENO) != 0};
+  const Stream err{stderr, isatty(STDERR_FILENO) != 0};
   ZmqTransport transport;
-  std::optional<std::string> answer;
+  ExchangeSettings settings;
+  settings.transport = &transport;
+  settings.endpoint = endpoint;
+  settings.timeout = inject_timeout;
+  ExchangeResult result;
   try {
-    const auto connection = transport.open(false);
-    if (!connection->send(endpoint, sim::reply_text(sim::fault_request(fault)))) {
-      std::fprintf(stderr, "ruxd-sim: cannot send to %s\n", endpoint.c_str());
+    result = carry_request(settings, sim::fault_request(fault));
+  } catch (const std::exception& e) {
+    result = {Json(), ExchangeFailure::send_failed, std::string("ZMQ: ") + e.what(), true};
+  }
+  switch (result.failure) {
+    case ExchangeFailure::none:
+      break;
+    case ExchangeFailure::no_reply:
+      print_line(err, {"ruxd-sim: no answer from ", typed(endpoint), " within ",
+                       own(std::to_string(inject_timeout.count())), " seconds"});
       return exit_failed;
-    }
-    answer = connection->receive(inject_timeout);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "ruxd-sim: cannot connect to %s: %s\n", endpoint.c_str(), e.what());
-    return exit_failed;
+    case ExchangeFailure::not_json:
+      print_line(err, {"ruxd-sim: unreadable answer from ", typed(endpoint), ": ", message(result.text)});
+      return exit_failed;
+    default:
+      print_line(err, {"ruxd-sim: cannot send to ", typed(endpoint), ": ", message(result.text)});
+      return exit_failed;
   }
-  if (!answer) {
-    std::fprintf(stderr, "ruxd-sim: no answer from %s within %lld seconds\n", endpoint.c_str(),
-                 static_cast<long long>(inject_timeout.count()));
-    return exit_failed;
-  }
-  Json reply;
-  try {
-    reply = parse_strict(*answer, "reply");
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "ruxd-sim: unreadable answer from %s: %s\n", endpoint.c_str(), e.what());
-    return exit_failed;
-  }
-  static const JsonPointer message("/response/message");
+  static const JsonPointer message_pointer("/response/message");
   static const JsonPointer error_message("/errorMessage");
-  if (reply.contains("error")) {
-    std::fprintf(stderr, "ruxd-sim: %s\n", json_get_string(reply, error_message, "").c_str());
+  if (result.reply.contains("error")) {
+    print_line(err, {"ruxd-sim: ", message(json_get_string(result.reply, error_message, ""))});
     return exit_failed;
   }
-  std::printf("%s\n", json_get_string(reply, message, "").c_str());
+  print_line(out, {message(json_get_string(result.reply, message_pointer, ""))});
   return exit_success;
 }
 

@@ -1,5 +1,6 @@
 #include "commands/changes.hpp"
 
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -38,19 +39,30 @@ Change change_of(const CommandContext& context, const CommandRow& row, const Com
 
 DaemonReply send_change(const CommandContext& context, const Json& request, const Change& change) {
   const std::string not_sent = " was not sent; no connection to the daemon was made\n" + change.if_not_sent;
-  const std::string interrupted = "Interrupted: " + change.doing +
-                                  " may already have taken effect; check the actual state: " + change.check +
-                                  "\n";
-  const std::string interrupted_unsent = "Interrupted: " + change.doing + not_sent;
   ExchangeState state;
   DaemonChannel channel = context.daemon;
   channel.state = &state;
-  DaemonReply reply = [&] {
-    const InterruptHint hint(interrupted, interrupted_unsent, state,
-                             context.err.terminal && channel.progress.terminal);
-    return send_request(channel, request);
-  }();
+  DaemonReply reply;
+  int caught = 0;
+  {
+    const InterruptHint hint;
+    channel.interrupt_fd = hint.fd();
+    reply = send_request(channel, request);
+    caught = hint.caught();
+  }
   // The change's texts are already as the error stream shows them.
+  if (caught != 0) {
+    if (context.err.terminal && channel.progress.terminal && state.mid_line) print(context.err, {"\n"});
+    if (reply.reached) {
+      print_line(context.err,
+                 {"Interrupted: ", own(change.doing),
+                  " may already have taken effect; check the actual state: ", own(change.check)});
+    } else {
+      print(context.err, {"Interrupted: ", own(change.doing), own(not_sent)});
+    }
+    std::fflush(context.err.file);
+    end_as_signal(caught);
+  }
   if (reply.timed_out && !reply.reached) {
     print(context.err, {own(capitalised(change.doing)), own(not_sent)});
   } else if (reply.timed_out) {

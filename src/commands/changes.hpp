@@ -3,7 +3,7 @@
 #include <string>
 
 #include "commands/catalogue.hpp"
-#include "daemon/exchange.hpp"
+#include "commands/requests.hpp"
 
 namespace tarnex {
 
@@ -23,8 +23,9 @@ Change change_of(const CommandContext& context, const CommandRow& row, const Com
 // send_request for a change. A stop signal while it waits writes that the
 // change may already have taken effect, then ends the program as the signal
 // would; a reply that never came within the timeout is followed by the same
-// word on the context's error stream. When no connection to the daemon was
-// made, both say instead that the change was not sent.
+// word on the context's error stream. When the connection's events, read
+// after the signal or the timeout, show that no connection to the daemon was
+// ever made, both say instead that the change was not sent.
 DaemonReply send_change(const CommandContext& context, const Json& request, const Change& change);
 
 }  // namespace tarnex

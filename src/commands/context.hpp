@@ -3,7 +3,7 @@
 #include <string>
 
 #include "base/stream.hpp"
-#include "daemon/exchange.hpp"
+#include "commands/requests.hpp"
 
 namespace tarnex {
 

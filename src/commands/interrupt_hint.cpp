@@ -1,53 +1,47 @@
 #include "commands/interrupt_hint.hpp"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstddef>
+#include <cstdlib>
 #include <iterator>
 
 namespace tarnex {
 namespace {
 
-// What the handler writes; filled before the handler is installed.
-struct ArmedHint {
-  const std::string* hint = nullptr;
-  const std::string* unsent_hint = nullptr;
-  const ExchangeState* exchange = nullptr;
-  bool newline_after_dots = false;
-};
-ArmedHint armed_hint;
-std::atomic<const ArmedHint*> interrupt_hint{nullptr};
-
-void write_text(const char* text, std::size_t size) {
-  const ssize_t written = write(STDERR_FILENO, text, size);
-  static_cast<void>(written);
-}
 constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction saved_actions[std::size(stop_signals)];
 bool armed[std::size(stop_signals)] = {};
+std::atomic<int> caught_signal{0};
+// The pipe a caught signal writes a byte to; made once, kept open.
+int wake_pipe[2] = {-1, -1};
 
-extern "C" void write_interrupt_hint(int signal_number) {
-  if (const ArmedHint* armed = interrupt_hint.load()) {
-    if (armed->newline_after_dots && armed->exchange->mid_line.load()) write_text("\n", 1);
-    const std::string* text = armed->exchange->reached.load() ? armed->hint : armed->unsent_hint;
-    write_text(text->data(), text->size());
+extern "C" void catch_stop_signal(int signal_number) {
+  caught_signal.store(signal_number);
+  if (wake_pipe[1] >= 0) {
+    const char byte = 0;
+    const ssize_t written = write(wake_pipe[1], &byte, 1);
+    static_cast<void>(written);
   }
-  // The handler was reset on entry and the signal is not blocked: this ends
-  // the program the way the signal would have.
-  raise(signal_number);
+}
+
+bool make_wake_pipe() {
+  if (wake_pipe[0] >= 0) return true;
+  return pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) == 0;
 }
 
 }  // namespace
 
-InterruptHint::InterruptHint(const std::string& hint, const std::string& unsent_hint,
-                             const ExchangeState& exchange, bool newline_after_dots) {
-  armed_hint = {&hint, &unsent_hint, &exchange, newline_after_dots};
-  interrupt_hint.store(&armed_hint);
+InterruptHint::InterruptHint() {
+  caught_signal.store(0);
+  if (!make_wake_pipe()) return;
   struct sigaction action {};
-  action.sa_handler = write_interrupt_hint;
-  action.sa_flags = SA_RESETHAND | SA_NODEFER;
+  action.sa_handler = catch_stop_signal;
+  // A second signal finds the handler reset and ends the program.
+  action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   for (std::size_t i = 0; i < std::size(stop_signals); ++i) {
     armed[i] = sigaction(stop_signals[i], nullptr, &saved_actions[i]) == 0 &&
@@ -60,7 +54,27 @@ InterruptHint::~InterruptHint() {
     if (armed[i]) sigaction(stop_signals[i], &saved_actions[i], nullptr);
     armed[i] = false;
   }
-  interrupt_hint.store(nullptr);
+}
+
+int InterruptHint::fd() const {
+  return wake_pipe[0];
+}
+
+int InterruptHint::caught() const {
+  return caught_signal.load();
+}
+
+void end_as_signal(int signal_number) {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal_number);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  raise(signal_number);
+  std::_Exit(128 + signal_number);
 }
 
 }  // namespace tarnex

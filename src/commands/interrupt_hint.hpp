@@ -1,24 +1,26 @@
 #pragma once
 
-#include <string>
-
-#include "daemon/exchange.hpp"
-
 namespace tarnex {
 
-// While armed, a stop signal (SIGINT, SIGTERM, SIGHUP) that ends the program
-// first writes a hint to standard error, then ends it as the signal would:
-// `hint`, or `unsent_hint` when `exchange` says that no connection to the
-// daemon was made. With `newline_after_dots`, progress dots still out get
-// their newline first. A signal that was ignored when the program started
-// stays ignored. The texts and the state must outlive the armed hint.
+// While armed, a stop signal (SIGINT, SIGTERM, SIGHUP) is caught and made
+// readable on fd(), so that an exchange waiting on it ends and the command
+// can say what became of its change before it ends the program the way
+// the signal would (end_as_signal). A second signal ends the program at
+// once. A signal that was ignored when the program started stays ignored.
 class InterruptHint {
  public:
-  InterruptHint(const std::string& hint, const std::string& unsent_hint, const ExchangeState& exchange,
-                bool newline_after_dots);
+  InterruptHint();
   ~InterruptHint();
   InterruptHint(const InterruptHint&) = delete;
   InterruptHint& operator=(const InterruptHint&) = delete;
+
+  // Readable once a stop signal was caught; -1 when none can be caught.
+  int fd() const;
+  // The stop signal caught while armed; 0 when none was.
+  int caught() const;
 };
+
+// Ends the program as `signal_number` does when nothing catches it.
+[[noreturn]] void end_as_signal(int signal_number);
 
 }  // namespace tarnex

@@ -1,61 +1,66 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <string>
 
-#include "base/stream.hpp"
-#include "daemon/message.hpp"
+#include "base/json.hpp"
 #include "daemon/transport.hpp"
 
 namespace tarnex {
 
-// The result of one exchange: the parsed reply (the daemon's, or a local
-// error reply when the exchange failed) and 0, or 11 when it has "/error".
-struct DaemonReply {
-  Json body;
-  int exit_code = 0;
-  bool timed_out = false;  // no reply came within the channel's timeout
-  bool reached = true;     // the request may have reached the daemon
+// How an exchange ended.
+enum class ExchangeFailure {
+  none,         // the reply came, and is JSON
+  send_failed,  // the transport accepted nothing, or failed on the way
+  no_reply,     // no reply within the timeout
+  interrupted,  // the interrupting descriptor became readable
+  not_json,     // the reply is not one well-formed JSON value
+  too_large,    // the reply is larger than max_reply_bytes
 };
 
-// What a stop-signal handler may read of the exchange under way.
-struct ExchangeState {
-  std::atomic<bool> reached{false};   // a connection to the daemon was made
-  std::atomic<bool> mid_line{false};  // progress dots are out without their newline
+// NOLINTNEXTLINE(bugprone-exception-escape): the JSON value moves without throwing
+struct ExchangeResult {
+  Json reply;  // the parsed reply, when it came
+  ExchangeFailure failure = ExchangeFailure::none;
+  // Why, for a failure: "ZMQ: <the transport's text>", "ZMQ socket error on
+  // send", "no reply from <endpoint> within <N> s", the JSON reader's text,
+  // or "the daemon's reply is larger than <N> MiB". Raw daemon and endpoint
+  // text: whoever shows it neutralises it.
+  std::string text;
+  // Whether the request may have reached the daemon, read when the
+  // exchange ended: false only when no connection was ever made.
+  bool reached = true;
 };
 
-// Where requests go and where an exchange reports while it runs.
-struct DaemonChannel {
+// Told of a wait while it goes on; the exchange itself writes nothing.
+class ExchangeObserver {
+ public:
+  virtual ~ExchangeObserver() = default;
+  // Another interval went by without a reply, and the wait goes on. `peer`
+  // is what the transport knows of the daemon's end (when it watches it).
+  virtual void silent(PeerState peer) = 0;
+  // The reply came, or the timeout ran out, after at least one silent().
+  virtual void ended() = 0;
+};
+
+struct ExchangeSettings {
   Transport* transport = nullptr;
   std::string endpoint;
-  Stream progress;  // a dot per silent interval, and the newline after them
-  // The "Error: " line of a failed request. At a terminal, after the first
-  // silent interval, also where the exchange waits and what the transport
-  // knows of it.
-  Stream err;
-  std::chrono::milliseconds progress_interval{2000};
-  std::chrono::seconds timeout{0};  // how long to wait for a reply; 0: for ever
-  // Said at a terminal of a wait without a timeout: how to end or bound it.
-  std::string unbounded_wait;
-  // Kept up to date while a request is under way, when set; the connection
-  // then watches the daemon's end.
-  ExchangeState* state = nullptr;
+  std::chrono::milliseconds timeout{0};  // how long to wait for a reply; 0: for ever
+  // Observed waits are cut into intervals of this length.
+  std::chrono::milliseconds interval{2000};
+  ExchangeObserver* observer = nullptr;
+  bool watch_peer = false;  // have the transport watch the daemon's end for silent()
+  int interrupt_fd = -1;    // readable: stop waiting (interrupted)
 };
 
-// The one test for a failed request: a reply with a member at "/error" has
-// failed; its "errorMessage" goes to `err` as "Error: <message>".
-DaemonReply test_reply(Json body, const Stream& err);
+// "N s", with the fraction of a second when there is one ("2.5 s").
+std::string seconds_text(std::chrono::milliseconds duration);
 
-// Parses a reply text strictly (parse_strict) and tests it. Throws what
-// parse_strict throws.
-DaemonReply parse_reply(const std::string& text, const Stream& err);
-
-// Carries one request over the channel and brings its reply back, tested.
-// Failures of the exchange itself become local error replies (2: nothing was
-// sent; 5: "ZMQ: " and the failure's text; 6: no reply within the timeout).
-// Throws when the request cannot be serialised, the connection cannot be
-// made, or the reply is malformed.
-DaemonReply send_request(const DaemonChannel& channel, const Json& request);
+// Carries one request on a fresh connection and brings its reply back
+// parsed strictly (parse_strict). Every failure of the transport or the
+// daemon is a result; it throws only when the request cannot be serialised
+// (serialize_request) or no connection can be opened.
+ExchangeResult carry_request(const ExchangeSettings& settings, const Json& request);
 
 }  // namespace tarnex

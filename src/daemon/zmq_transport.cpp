@@ -1,7 +1,7 @@
 #include "daemon/zmq_transport.hpp"
 
 #include <algorithm>
-#include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -19,6 +19,11 @@ zmq::context_t& zmq_context() {
   return context;
 }
 
+// How long a dropped connection is given to show ZeroMQ's attempt to
+// reconnect. The attempt is queued in the same step as the drop, so this is
+// only ever waited out when no attempt follows.
+constexpr std::chrono::milliseconds reconnect_settle{500};
+
 // The events of a REQ socket's connection, read from the monitor socket
 // that ZeroMQ writes them to: an event number and value, then the endpoint.
 class PeerWatch {
@@ -26,21 +31,30 @@ class PeerWatch {
   explicit PeerWatch(zmq::socket_t& watched) : socket_(zmq_context(), zmq::socket_type::pair) {
     static std::uint64_t count = 0;
     const std::string address = "inproc://tarnex-peer-" + std::to_string(++count);
-    constexpr int events = ZMQ_EVENT_CONNECTED | ZMQ_EVENT_CONNECT_RETRIED | ZMQ_EVENT_DISCONNECTED;
+    constexpr int events = ZMQ_EVENT_CONNECTED | ZMQ_EVENT_CONNECT_RETRIED | ZMQ_EVENT_DISCONNECTED |
+                           ZMQ_EVENT_HANDSHAKE_SUCCEEDED;
     socket_.set(zmq::sockopt::linger, 0);
     if (zmq_socket_monitor(watched.handle(), address.c_str(), events) != 0) return;
     socket_.connect(address);
     watching_ = true;
   }
 
-  PeerState state() {
+  // Reads the events that are out, the first of them waiting at most `wait`.
+  PeerState state(std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
     while (watching_) {
+      zmq::pollitem_t item{socket_.handle(), 0, ZMQ_POLLIN, 0};
+      if (zmq::poll(&item, 1, wait) == 0) break;
+      wait = std::chrono::milliseconds(0);
       zmq::message_t event;
       if (!socket_.recv(event, zmq::recv_flags::dontwait)) break;
       zmq::message_t endpoint;
       if (!event.more() || !socket_.recv(endpoint, zmq::recv_flags::dontwait)) break;
       std::uint16_t number = 0;
       if (event.size() >= sizeof number) std::memcpy(&number, event.data(), sizeof number);
+      // Only a drop after the greetings can be a refused message: a peer
+      // that speaks no ZeroMQ fails before them.
+      dropped_ = number == ZMQ_EVENT_DISCONNECTED && greeted_;
+      greeted_ = number == ZMQ_EVENT_HANDSHAKE_SUCCEEDED || (greeted_ && number != ZMQ_EVENT_DISCONNECTED);
       if (number == ZMQ_EVENT_CONNECTED) {
         state_ = PeerState::connected;
         connected_ = true;
@@ -51,6 +65,15 @@ class PeerWatch {
     return state_;
   }
 
+  // The last event read dropped the connection. When the daemon closed it,
+  // ZeroMQ tries to reconnect at once; when the socket refused a message
+  // larger than its bound, it gives the connection up for good.
+  bool given_up() {
+    if (!dropped_) return false;
+    state(reconnect_settle);
+    return dropped_;
+  }
+
   bool watching() const { return watching_; }
   bool connected_once() const { return connected_; }
   void* handle() { return socket_.handle(); }
@@ -59,73 +82,88 @@ class PeerWatch {
   zmq::socket_t socket_;
   bool watching_ = false;
   bool connected_ = false;
+  bool dropped_ = false;
+  bool greeted_ = false;
   PeerState state_ = PeerState::unknown;
 };
 
 class ZmqConnection : public Connection {
  public:
-  explicit ZmqConnection(bool watch_peer) : socket_(zmq_context(), zmq::socket_type::req) {
-    if (!watch_peer) return;
+  // The daemon's end is always watched, as the watch tells a refused reply;
+  // `watch_peer` decides whether its state is reported.
+  explicit ZmqConnection(bool watch_peer)
+      : socket_(zmq_context(), zmq::socket_type::req), report_(watch_peer) {
+    socket_.set(zmq::sockopt::linger, 0);
+    socket_.set(zmq::sockopt::maxmsgsize, static_cast<std::int64_t>(max_reply_bytes));
     try {
       watch_.emplace(socket_);
     } catch (const zmq::error_t&) {
-      // Watching only explains a wait; the request goes on without it.
+      // Without the watch a wait cannot be explained, and a refused reply
+      // looks like silence until the timeout.
       watch_.reset();
     }
   }
 
   bool send(const std::string& endpoint, const std::string& request) override {
-    socket_.set(zmq::sockopt::linger, 0);
     socket_.connect(endpoint);
     const zmq::send_result_t sent = socket_.send(zmq::buffer(request), zmq::send_flags::none);
     return sent && *sent != 0;
   }
 
-  // Waits on the reply and, when watched, on the events of the daemon's
-  // end, so that a connection is reported the moment it is made.
+  // Waits on the reply, on the events of the daemon's end and on the
+  // interrupting descriptor.
   std::optional<std::string> receive(std::chrono::milliseconds wait) override {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + wait;
     const bool watching = watch_ && watch_->watching();
     for (;;) {
-      note_peer();
+      if (watching) {
+        watch_->state();
+        if (watch_->given_up()) throw ReplyTooLarge();
+      }
       zmq::pollitem_t items[] = {{socket_.handle(), 0, ZMQ_POLLIN, 0},
+                                 {nullptr, interrupt_fd_, ZMQ_POLLIN, 0},
                                  {watching ? watch_->handle() : nullptr, 0, ZMQ_POLLIN, 0}};
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-      zmq::poll(items, watching ? 2 : 1, std::max(left, std::chrono::milliseconds(0)));
+      const int count = watching ? 3 : 2;
+      if (interrupt_fd_ < 0) items[1] = items[count - 1];
+      try {
+        zmq::poll(items, interrupt_fd_ < 0 ? count - 1 : count, std::max(left, std::chrono::milliseconds(0)));
+      } catch (const zmq::error_t& error) {
+        // A caught signal: the interrupting descriptor says whether it ends
+        // the wait.
+        if (error.num() != EINTR || interrupt_fd_ < 0) throw;
+        continue;
+      }
       if ((items[0].revents & ZMQ_POLLIN) != 0) {
         zmq::message_t message;
         if (socket_.recv(message, zmq::recv_flags::dontwait)) {
           return std::string(static_cast<const char*>(message.data()), message.size());
         }
       }
+      if (interrupt_fd_ >= 0 && (items[1].revents & ZMQ_POLLIN) != 0) throw WaitInterrupted();
       if (Clock::now() >= deadline) {
-        note_peer();
+        if (watching) watch_->state();
         return std::nullopt;
       }
     }
   }
 
-  PeerState peer_state() override { return watch_ ? watch_->state() : PeerState::unknown; }
+  PeerState peer_state() override { return watch_ && report_ ? watch_->state() : PeerState::unknown; }
 
-  void report_reached(std::atomic<bool>& reached) override {
-    if (watch_ && watch_->watching()) {
-      reached_ = &reached;
-    } else {
-      reached = true;
-    }
+  bool may_have_reached() override {
+    if (!watch_ || !watch_->watching()) return true;
+    watch_->state();
+    return watch_->connected_once();
   }
+
+  void interrupt_on(int fd) override { interrupt_fd_ = fd; }
 
  private:
-  void note_peer() {
-    if (!watch_) return;
-    watch_->state();
-    if (reached_ != nullptr && watch_->connected_once()) reached_->store(true);
-  }
-
   zmq::socket_t socket_;
+  bool report_;
   std::optional<PeerWatch> watch_;
-  std::atomic<bool>* reached_ = nullptr;
+  int interrupt_fd_ = -1;
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "daemon/exchange.hpp"
+#include "commands/requests.hpp"
 
 #include <gtest/gtest.h>
 
@@ -130,27 +130,24 @@ TEST(SendRequest, SlowDaemonShowsDotsThenNewline) {
   }
 }
 
-// Failures of the transport itself become local error replies that go
-// through the one failure test: 2 when nothing was sent, 5 with the text.
+// Failures of the transport itself say why, with status 11 and no body.
 TEST(SendRequest, TransportFailuresBecomeLocalErrorReplies) {
   const Json request{{"call", "cluster"}, {"cmd", "exit"}};
   ScriptedTransport refused({{"", {}, Reply::Kind::refuse_send}});
   Exchanged nothing_sent = exchange_over(refused, "tcp://x:1", request);
-  EXPECT_EQ(nothing_sent.reply.body, Json::parse(R"({"error":2,"errorMessage":"ZMQ socket error on send"})"));
+  EXPECT_TRUE(nothing_sent.reply.body.is_null());
   EXPECT_EQ(nothing_sent.reply.exit_code, 11);
   EXPECT_EQ(nothing_sent.err, "Error: ZMQ socket error on send\n");
 
   ScriptedTransport broken({{"Connection refused", {}, Reply::Kind::fail_connect}});
   Exchanged failed = exchange_over(broken, "tcp://x:1", request);
-  EXPECT_EQ(failed.reply.body, Json::parse(R"({"error":5,"errorMessage":"ZMQ: Connection refused"})"));
+  EXPECT_EQ(failed.reply.exit_code, 11);
   EXPECT_EQ(failed.err, "Error: ZMQ: Connection refused\n");
 }
 
 TEST(SendRequest, MalformedEndpointBecomesLocalErrorReply) {
   Exchanged result = exchange_with("not-an-endpoint", Json{{"call", "node"}, {"cmd", "status"}});
   EXPECT_EQ(result.reply.exit_code, 11);
-  EXPECT_EQ(result.reply.body["error"], 5);
-  EXPECT_EQ(result.reply.body["errorMessage"], "ZMQ: Invalid argument");
   EXPECT_EQ(result.err, "Error: ZMQ: Invalid argument\n");
   EXPECT_EQ(result.progress, "");
 }
@@ -169,7 +166,68 @@ TEST(SendRequest, InvalidUtf8FailsBeforeAnythingIsSent) {
 TEST(SendRequest, ReplyThatIsNotJsonLeavesAsException) {
   Responder responder({{"{\"response\": []} trailing"}});
   EXPECT_THROW(exchange_with(responder.endpoint(), Json{{"call", "node"}, {"cmd", "status"}}),
-               Json::parse_error);
+               std::runtime_error);
+}
+
+// The exchange itself: each way it can end is a kind with its text, and
+// whether the request may have reached the daemon.
+TEST(CarryRequest, EachEndingIsAKindWithItsText) {
+  using namespace std::chrono_literals;
+  struct Case {
+    Reply reply;
+    ExchangeFailure failure;
+    std::string text;
+    bool reached;
+  };
+  const std::string too_large = "the daemon's reply is larger than 32 MiB";
+  const std::vector<Case> cases = {
+      {{R"({"response": []})"}, ExchangeFailure::none, "", true},
+      {{"", {}, Reply::Kind::refuse_send}, ExchangeFailure::send_failed, "ZMQ socket error on send", false},
+      {{"gone", {}, Reply::Kind::fail_connect}, ExchangeFailure::send_failed, "ZMQ: gone", false},
+      {tarnex::testing::stay_silent(), ExchangeFailure::no_reply, "no reply from tcp://x:1 within 2.5 s",
+       true},
+      {tarnex::testing::never_connected(), ExchangeFailure::no_reply, "no reply from tcp://x:1 within 2.5 s",
+       false},
+      {{"{} x"}, ExchangeFailure::not_json, "", true},
+      {{std::string(max_reply_bytes + 1, ' ')}, ExchangeFailure::too_large, too_large, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ScriptedTransport daemon({c.reply});
+    ExchangeSettings settings;
+    settings.transport = &daemon;
+    settings.endpoint = "tcp://x:1";
+    settings.timeout = 2500ms;
+    const ExchangeResult result = carry_request(settings, Json{{"call", "node"}});
+    EXPECT_EQ(result.failure, c.failure);
+    if (c.failure != ExchangeFailure::not_json) {
+      EXPECT_EQ(result.text, c.text);
+    }
+    EXPECT_EQ(result.reached, c.reached);
+    // Unobserved, a wait is not cut into intervals.
+    if (c.failure == ExchangeFailure::no_reply) {
+      EXPECT_EQ(daemon.waited, 2500ms);
+    }
+  }
+}
+
+// Over ZeroMQ a reply over the bound is refused by its size and ends the
+// exchange at once, even without a timeout; a daemon that drops the
+// connection is not taken for one.
+TEST(ZmqTransport, RefusesAReplyOverTheBoundAtOnce) {
+  ZmqTransport transport;
+  Responder big({{std::string(max_reply_bytes + 1, 'x')}});
+  ExchangeSettings settings;
+  settings.transport = &transport;
+  settings.endpoint = big.endpoint();
+  const ExchangeResult refused = carry_request(settings, Json{{"call", "node"}});
+  EXPECT_EQ(refused.failure, ExchangeFailure::too_large);
+  EXPECT_EQ(refused.text, "the daemon's reply is larger than 32 MiB");
+
+  Responder dies({tarnex::testing::die()});
+  settings.endpoint = dies.endpoint();
+  settings.timeout = std::chrono::milliseconds(1500);
+  EXPECT_EQ(carry_request(settings, Json{{"call", "node"}}).failure, ExchangeFailure::no_reply);
 }
 
 // The socket monitor tells an endpoint where nothing listens from a daemon

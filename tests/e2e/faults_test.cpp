@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "daemon/transport.hpp"
 #include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
@@ -101,9 +102,15 @@ TEST(FaultMatrix, DeeplyNestedReplies) {
   expect_run(other.run({"node", "list"}), "", nested_too_deep, 11);
 }
 
-TEST(FaultMatrix, SixtyFourMebibyteReply) {
-  const std::string message(64U << 20, 'm');
-  Responder daemon({{R"({"response": {"message": ")" + message + R"("}})"}});
+// A reply of the largest size taken is shown whole; one byte more is refused
+// by its size, at once, and a change gets no word about its outcome (the
+// daemon answered).
+TEST(FaultMatrix, ReplyAtTheBoundAndOneByteOver) {
+  const std::string wrapper = R"({"response": {"message": ""}})";
+  const std::string message(max_reply_bytes - wrapper.size(), 'm');
+  const std::string reply = R"({"response": {"message": ")" + message + R"("}})";
+  ASSERT_EQ(reply.size(), max_reply_bytes);
+  Responder daemon({{reply}, {reply + " "}});
   Sandbox box;
   box.use_endpoint(daemon.endpoint());
   const RunResult result = box.run({"node", "disable", "--id=2"});
@@ -111,6 +118,8 @@ TEST(FaultMatrix, SixtyFourMebibyteReply) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out.size(), message.size() + 1);
   EXPECT_EQ(result.out, message + "\n");
+  expect_run(box.run({"node", "disable", "--id=2"}), "", "Error: the daemon's reply is larger than 32 MiB\n",
+             11);
 }
 
 // Each file is refused with the loader's message; the run ends before any

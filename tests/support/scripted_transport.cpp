@@ -25,7 +25,7 @@ class ScriptedConnection : public Connection {
     if (reply_.kind == Reply::Kind::refuse_send) return false;
     transport_.endpoints.push_back(endpoint);
     transport_.requests.push_back(request);
-    if (reached_ != nullptr && reply_.kind != Reply::Kind::never_connected) *reached_ = true;
+    reached_ = reply_.kind != Reply::Kind::never_connected;
     return true;
   }
 
@@ -44,13 +44,13 @@ class ScriptedConnection : public Connection {
 
   PeerState peer_state() override { return watch_peer_ ? transport_.peer : PeerState::unknown; }
 
-  void report_reached(std::atomic<bool>& reached) override { reached_ = &reached; }
+  bool may_have_reached() override { return reached_; }
 
  private:
   ScriptedTransport& transport_;
   bool watch_peer_;
   Reply reply_;
-  std::atomic<bool>* reached_ = nullptr;
+  bool reached_ = false;
   std::chrono::milliseconds elapsed_{0};
 };
 
