@@ -52,3 +52,5 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/ansible/tarnex/cluster/
   DESTINATION ${CMAKE_INSTALL_DATADIR}/ansible/collections/ansible_collections/tarnex/cluster
   COMPONENT ansible EXCLUDE_FROM_ALL
   PATTERN tests EXCLUDE PATTERN LICENSE EXCLUDE PATTERN __pycache__ EXCLUDE)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian/ansible-collection-tarnex
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT ansible EXCLUDE_FROM_ALL)
