@@ -182,7 +182,8 @@ int run(int argc, char** argv) {
     std::perror("ruxd-sim: sigaction");
     return exit_failed;
   }
-  if (!sim::serve(cluster, endpoint, std::chrono::milliseconds(options.delay_ms), announce, &error)) {
+  if (!sim::serve(cluster, endpoint, std::chrono::milliseconds(options.delay_ms),
+                  std::chrono::milliseconds(options.greeting_ms), announce, &error)) {
     std::fprintf(stderr, "ruxd-sim: %s\n", error.c_str());
     return exit_failed;
   }

@@ -13,7 +13,7 @@ namespace tarnex::sim {
 namespace {
 
 // getopt_long's values for the options without a short form.
-enum : int { config_option = 256, bind_option, delay_option, op_option, inject_option };
+enum : int { config_option = 256, bind_option, delay_option, op_option, greeting_option, inject_option };
 
 // A whole number of milliseconds from 0 to max_delay_ms.
 bool read_milliseconds(const char* name, const std::string& value, int* out, std::string* error) {
@@ -39,13 +39,14 @@ bool spells(const std::string& word, const char* name) {
 bool parse_sim_options(const std::vector<std::string>& args, SimOptions* options, std::string* error) {
   // clang-format off
   static const option long_options[] = {
-      {"config",   required_argument, nullptr, config_option},
-      {"bind",     required_argument, nullptr, bind_option},
-      {"delay-ms", required_argument, nullptr, delay_option},
-      {"op-ms",    required_argument, nullptr, op_option},
-      {"inject",   required_argument, nullptr, inject_option},
-      {"help",     no_argument,       nullptr, 'h'},
-      {nullptr,    0,                 nullptr, 0},
+      {"config",      required_argument, nullptr, config_option},
+      {"bind",        required_argument, nullptr, bind_option},
+      {"delay-ms",    required_argument, nullptr, delay_option},
+      {"op-ms",       required_argument, nullptr, op_option},
+      {"greeting-ms", required_argument, nullptr, greeting_option},
+      {"inject",      required_argument, nullptr, inject_option},
+      {"help",        no_argument,       nullptr, 'h'},
+      {nullptr,       0,                 nullptr, 0},
   };
   // clang-format on
 
@@ -106,6 +107,9 @@ bool parse_sim_options(const std::vector<std::string>& args, SimOptions* options
       case op_option:
         if (!read_milliseconds("--op-ms", optarg, &options->op_ms, error)) return false;
         break;
+      case greeting_option:
+        if (!read_milliseconds("--greeting-ms", optarg, &options->greeting_ms, error)) return false;
+        break;
       default:
         break;
     }
@@ -115,6 +119,7 @@ bool parse_sim_options(const std::vector<std::string>& args, SimOptions* options
 void print_sim_usage(FILE* out, const std::string& default_config) {
   std::fputs(
       "Usage: ruxd-sim [--config PATH] [--bind ENDPOINT] [--delay-ms N] [--op-ms N]\n"
+      "                [--greeting-ms N]\n"
       "       ruxd-sim [--config PATH] [--bind ENDPOINT] --inject FAULT\n"
       "\n"
       "A simulated cluster daemon: loads the cluster configuration, keeps the cluster\n"
@@ -129,6 +134,8 @@ void print_sim_usage(FILE* out, const std::string& default_config) {
       "                     the configuration's \"mgmt-url\"\n"
       "  --delay-ms N       hold every reply back N milliseconds\n"
       "  --op-ms N          a service start or stop takes N milliseconds (default 500)\n"
+      "  --greeting-ms N    close a connection whose peer has not greeted within N\n"
+      "                     milliseconds (default 10000; 0: never)\n"
       "  --inject FAULT     one of: node NODE offline, node NODE online, service NAME fail,\n"
       "                     daemon silent DURATION (800ms, 5s), reset\n"
       "  -h, --help         show this text\n",

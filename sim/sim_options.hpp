@@ -13,6 +13,7 @@ struct SimOptions {
   std::optional<std::string> bind;    // --bind, else the configuration's "mgmt-url"
   int delay_ms = 0;                   // --delay-ms: every reply is held back this long
   int op_ms = 500;                    // --op-ms: how long a service start or stop takes
+  int greeting_ms = 10000;            // --greeting-ms: how long a peer has to greet (0: no limit)
   std::optional<std::string> inject;  // --inject: send this fault to the running daemon
   bool help = false;                  // -h, --help
 };

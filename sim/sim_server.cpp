@@ -36,11 +36,13 @@ constexpr int chunks_per_turn = 64;
 constexpr int replies_held_per_peer = 64;
 
 // One connection: the bytes received and not yet read as requests (less than
-// a chunk), where its reading stands, and how many of its replies are held.
+// a chunk), where its reading stands, how many of its replies are held, and
+// when it opened.
 struct Peer {
   std::string unread;
   WireReader reader;
   int held = 0;
+  SimTime opened{0};
 };
 
 // Where a reply goes: the connection, and whether it begins with an empty part.
@@ -63,6 +65,7 @@ struct Loop {
   zmq::socket_t& socket;
   SimCluster& cluster;
   std::chrono::milliseconds delay;
+  std::chrono::milliseconds greeting_bound;
   Clock::time_point started = Clock::now();
   std::uint64_t next_ticket = 1;
   std::map<std::string, Peer> peers;
@@ -151,7 +154,7 @@ void take_chunk(Loop& loop, const std::string& id, const zmq::message_t& data) {
     if (found != loop.peers.end()) {
       loop.peers.erase(found);
     } else if (send_raw(loop.socket, id, zmtp_hello())) {
-      loop.peers.emplace(id, Peer{});
+      loop.peers.emplace(id, Peer{{}, {}, 0, clock_of(loop)});
     }
     return;
   }
@@ -175,6 +178,23 @@ void take_input(Loop& loop) {
       return;
     }
     take_chunk(loop, id.to_string(), data);
+  }
+}
+
+// Closes the connections whose peers have not greeted in time, so that
+// connections left half open cannot pile up. Time the daemon spent silent,
+// reading nothing, does not count against them.
+void close_ungreeted(Loop& loop) {
+  if (loop.greeting_bound.count() == 0 || silent(loop)) return;
+  const SimTime now = clock_of(loop);
+  for (auto peer = loop.peers.begin(); peer != loop.peers.end();) {
+    const SimTime since = std::max(peer->second.opened, loop.cluster.silent_until);
+    if (!greeted(peer->second.reader) && now - since >= loop.greeting_bound) {
+      send_raw(loop.socket, peer->first, {});
+      peer = loop.peers.erase(peer);
+    } else {
+      ++peer;
+    }
   }
 }
 
@@ -203,6 +223,7 @@ void run_loop(Loop& loop) {
       loop.waiting.erase(waiting);
     }
     send_due(loop);
+    close_ungreeted(loop);
     // What was left unread when the daemon fell silent is read once it speaks again.
     std::vector<std::string> pending;
     for (const auto& [id, peer] : loop.peers) {
@@ -225,6 +246,7 @@ void run_loop(Loop& loop) {
 }  // namespace
 
 bool serve(SimCluster& cluster, const std::string& endpoint, std::chrono::milliseconds delay,
+           std::chrono::milliseconds greeting_bound,
            void (*on_listening)(const std::string& endpoint, const SimCluster& cluster), std::string* error) {
   zmq::context_t context;
   zmq::socket_t socket(context, zmq::socket_type::stream);
@@ -239,7 +261,7 @@ bool serve(SimCluster& cluster, const std::string& endpoint, std::chrono::millis
     return false;
   }
   on_listening(endpoint, cluster);
-  Loop loop{socket, cluster, delay, Clock::now(), 1, {}, {}, {}};
+  Loop loop{socket, cluster, delay, greeting_bound, Clock::now(), 1, {}, {}, {}};
   run_loop(loop);
   return true;
 }

@@ -59,6 +59,10 @@ std::string zmtp_hello() {
   return hello;
 }
 
+bool greeted(const WireReader& reader) {
+  return reader.greeting.size() == greeting_size;
+}
+
 bool read_request(WireReader* reader, std::string_view* input, std::optional<WireRequest>* request,
                   std::string* error) {
   WireReader& r = *reader;

@@ -47,6 +47,9 @@ struct WireReader {
   WireRequest request;      // the request being read
 };
 
+// Whether the peer's whole greeting has come.
+bool greeted(const WireReader& reader);
+
 // Reads bytes off the front of `*input` until a request is complete, then
 // sets `*request` and stops, leaving the rest of the input for the next call.
 // False with `*error` set when the peer breaks the protocol or its request

@@ -44,12 +44,21 @@ bool is_control(std::string_view text, std::size_t at, std::size_t length, TextK
       return lead < 0x20 || lead == 0x7F;
     case 2:  // U+0080 to U+009F
       return lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+    case 3:
+      return reorders_or_hides(static_cast<char32_t>(
+          ((lead & 0x0F) << 12) | ((static_cast<unsigned char>(text[at + 1]) & 0x3F) << 6) |
+          (static_cast<unsigned char>(text[at + 2]) & 0x3F)));
     default:
       return false;
   }
 }
 
 }  // namespace
+
+bool reorders_or_hides(char32_t code) {
+  return (code >= 0x200B && code <= 0x200F) || (code >= 0x2028 && code <= 0x202E) ||
+         (code >= 0x2066 && code <= 0x2069) || code == 0xFEFF;
+}
 
 std::string neutralised(std::string_view text, bool terminal, TextKind kind) {
   if (!terminal || kind == TextKind::own) return std::string(text);

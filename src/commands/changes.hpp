@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "commands/catalogue.hpp"
 #include "commands/requests.hpp"
@@ -15,7 +16,14 @@ struct Change {
   std::string check;  // "tarnex-viravi node status --id=2"
   // Said after the line that the request was never sent, when it was not.
   std::string if_not_sent;
+  // The step that was to follow, named when a stop signal cuts the change
+  // after it was sent: "starting it on node 2" (was not sent).
+  std::string next_step;
 };
+
+// A word of a command the operator is told to run, as `stream` shows it:
+// quoted for a shell unless it is plain, then neutralised at a terminal.
+std::string command_word(const Stream& stream, std::string_view word);
 
 // The change the row's command makes on what `input` names.
 Change change_of(const CommandContext& context, const CommandRow& row, const CommandInput& input);

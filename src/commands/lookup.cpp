@@ -1,5 +1,7 @@
 #include "commands/lookup.hpp"
 
+#include <algorithm>
+
 #include "exit_status.hpp"
 
 namespace tarnex {
@@ -17,6 +19,19 @@ const Json* lookup_node(const Json& reply, const std::string& key) {
   for (const Json& node : *response) {
     if (json_get_string(node, id_pointer, empty) == key) return &node;
     if (json_get_string(node, name_pointer, empty) == key) return &node;
+  }
+  return nullptr;
+}
+
+const Json* node_id_clash(const Json& reply, const Json& picked, const std::string& key) {
+  static const JsonPointer id_pointer{"/id"};
+  static const std::string empty;
+
+  const bool digits =
+      !key.empty() && std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!digits || json_get_string(picked, id_pointer, empty) == key) return nullptr;
+  for (const Json& node : reply.at("response")) {
+    if (&node != &picked && json_get_string(node, id_pointer, empty) == key) return &node;
   }
   return nullptr;
 }

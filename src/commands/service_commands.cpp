@@ -16,10 +16,9 @@ namespace {
 
 std::string move_recovery_hint(const CommandContext& context, const std::string& service,
                                const std::string& id_text) {
-  const std::string shown_service = shown(context.err, typed(service));
-  return "Service " + shown_service + " was stopped, but the start on node " + id_text +
-         " did not complete.\nCheck the actual state: " + shown(context.err, typed(context.program_name)) +
-         " service status --name=" + shown_service + "\n";
+  return "Service " + shown(context.err, typed(service)) + " was stopped, but the start on node " + id_text +
+         " did not complete.\nCheck the actual state: " + command_word(context.err, context.program_name) +
+         " service status --name=" + command_word(context.err, service) + "\n";
 }
 
 // Shows the records of a reply to a request naming one service; the first
@@ -100,6 +99,13 @@ std::optional<std::int64_t> check_move_target(const CommandContext& context, con
     print_line(context.err, {"Error: cannot resolve node id: ", typed(node)});
     return std::nullopt;
   }
+  // Every other command sends the reference and the daemon reads digits as
+  // an id: a move must not take it for a name then.
+  if (node_id_clash(nodes, *record, node) != nullptr) {
+    print_line(context.err, {"Error: node reference is ambiguous: ", typed(node), " is the name of node ",
+                             own(std::to_string(id)), " and the id of node ", typed(node)});
+    return std::nullopt;
+  }
   if (!json_get_bool(*record, enabled_pointer, false)) {
     print_line(context.err, {"Error: cannot run service on disabled node: ", typed(node)});
     return std::nullopt;
@@ -160,7 +166,12 @@ int run_service_move(const CommandContext& context, const CommandRow& /*row*/, c
         send_request(context.daemon, service_request("status", service, std::nullopt));
     if (services.exit_code != 0) return services.exit_code;
     if (!check_move_service(context, services.body, service)) return exit_request_failed;
-    return service_command(context, stop, {std::nullopt, service, false, false});
+    Change change = change_of(context, stop, {std::nullopt, service, false, false});
+    change.next_step = "starting it on node " + id_text;
+    const DaemonReply stopped =
+        send_change(context, service_request(stop.command, service, std::nullopt), change);
+    if (stopped.exit_code != 0) return stopped.exit_code;
+    return show_service_reply(context, stop.show, service, stopped.body);
   });
   if (ready != exit_success) return ready;
 

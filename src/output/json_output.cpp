@@ -8,6 +8,8 @@
 
 #include "base/cluster_model.hpp"
 
+#include "base/terminal_text.hpp"
+
 namespace tarnex {
 
 namespace {
@@ -46,27 +48,32 @@ Json service_object(const Service& read) {
   return service;
 }
 
-// The dump escapes C0 controls itself; DEL and the C1 controls (U+0080 to
-// U+009F, two bytes of UTF-8) it leaves raw. Outside strings a dump holds
-// only ASCII, so every such byte sequence is inside a string, where
-// "\u00XX" stands for the same character.
+// The dump escapes C0 controls itself; DEL, the C1 controls (U+0080 to
+// U+009F, two bytes of UTF-8) and the characters that reorder or hide text
+// (three bytes) it leaves raw. Outside strings a dump holds only ASCII, so
+// every such byte sequence is inside a string, where "\uXXXX" stands for the
+// same character. The dump is valid UTF-8: a lead byte has its continuation.
 std::string escaped_controls(const std::string& text) {
   std::string shown;
   shown.reserve(text.size());
   char escape[8];
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    unsigned code = 0x100;
+    const auto next = [&](std::size_t n) { return static_cast<unsigned char>(text[i + n]); };
+    unsigned code = 0;
     if (byte == 0x7f) {
       code = byte;
-    } else if (byte == 0xc2 && i + 1 < text.size()) {
-      const auto next = static_cast<unsigned char>(text[i + 1]);
-      if (next >= 0x80 && next <= 0x9f) {
-        code = next;
-        ++i;
+    } else if (byte == 0xc2 && i + 1 < text.size() && next(1) >= 0x80 && next(1) <= 0x9f) {
+      code = next(1);
+      i += 1;
+    } else if (byte >= 0xe0 && byte <= 0xef && i + 2 < text.size()) {
+      const unsigned three = ((byte & 0x0fU) << 12) | ((next(1) & 0x3fU) << 6) | (next(2) & 0x3fU);
+      if (reorders_or_hides(three)) {
+        code = three;
+        i += 2;
       }
     }
-    if (code == 0x100) {
+    if (code == 0) {
       shown += text[i];
     } else {
       std::snprintf(escape, sizeof escape, "\\u%04x", code);

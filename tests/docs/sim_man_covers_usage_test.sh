@@ -15,7 +15,7 @@ entries() { awk -v want="$1" '/^[A-Z]/ { inside = ($0 == want); next } inside &&
 options=$(grep -Eo '^  (-h, )?--[a-z-]+' <<<"$usage" | grep -Eo -- '--[a-z-]+')
 faults=$(sed -n '/--inject FAULT/,/-h, --help/p' <<<"$usage" |
   grep -Eo 'node NODE offline|node NODE online|service NAME fail|daemon silent|reset' | tr '[:upper:]' '[:lower:]')
-check "the usage text shows six options and five faults" "6 5" "$(wc -l <<<"$options") $(wc -l <<<"$faults")"
+check "the usage text shows seven options and five faults" "7 5" "$(wc -l <<<"$options") $(wc -l <<<"$faults")"
 while read -r option; do
   entries OPTIONS | grep -Eq -- "^     (-h, )?$option( |$)" && pass "option $option" || fail "option $option in OPTIONS"
 done <<<"$options"

@@ -72,19 +72,54 @@ TEST(ServiceMove, StopThenStartOnTheResolvedNode) {
        "",
        0},
       {"8", all, {node_status_request, status_db, stop_db, start_db("8")}, "db stopped\ndb started\n", "", 0},
-      // An earlier node matching by name wins over a later one matching by id.
+      // Node 9 is named 10, and node 10 is there too: the daemon would read
+      // the reference as the id of node 10 in any other command.
       {"10",
        all,
-       {node_status_request, status_db, stop_db, start_db("9")},
-       "db stopped\ndb started\n",
+       {node_status_request},
        "",
-       0},
+       "Error: node reference is ambiguous: 10 is the name of node 9 and the id of node 10\n",
+       11},
       {"2",
        {{nodes_reply}, {db_enabled}, {R"({"response": [{"name": "db"}]})"}, {R"({"response": []})"}},
        {node_status_request, status_db, stop_db, start_db("2")},
        "",
        "",
        0},
+  });
+}
+
+// A reference of digits that the move finds by a node's name is refused
+// only when it is also another node's id; found by id, it is that node.
+TEST(ServiceMove, ANameOfDigitsThatIsAnotherNodesIdIsAmbiguous) {
+  auto all = [](const std::string& nodes) {
+    return std::vector<Reply>{{R"({"response": [)" + nodes + "]}"}, {db_enabled}, {stopped}, {started}};
+  };
+  const std::string one_named_3 = R"({"id": 1, "nodename": "3", "state": "ONLINE", "enabled": true})";
+  const std::string three = R"({"id": 3, "nodename": "gamma", "state": "ONLINE", "enabled": true})";
+  const std::string three_as_text =
+      R"({"id": "3", "nodename": "gamma", "state": "OFFLINE", "enabled": false})";
+  const std::vector<std::string> moved_to_1 = {node_status_request, status_db, stop_db, start_db("1")};
+  const std::string ambiguous =
+      "Error: node reference is ambiguous: 3 is the name of node 1 and the id of node 3\n";
+  run_cases({
+      {"3", all(one_named_3 + ", " + three), {node_status_request}, "", ambiguous, 11},
+      // Before the checks on the state of either node; an id as text counts.
+      {"3",
+       all(R"({"id": 1, "nodename": "3", "enabled": false}, )" + three_as_text),
+       {node_status_request},
+       "",
+       ambiguous,
+       11},
+      {"3",
+       all(three + ", " + one_named_3),
+       {node_status_request, status_db, stop_db, start_db("3")},
+       "db stopped\ndb started\n",
+       "",
+       0},
+      {"3", all(one_named_3), moved_to_1, "db stopped\ndb started\n", "", 0},
+      {"3", all(one_named_3 + R"(, {"id": 30, "nodename": "x"}, {"nodename": "y"})"), moved_to_1,
+       "db stopped\ndb started\n", "", 0},
   });
 }
 

@@ -38,7 +38,7 @@ TEST(Security, OutsideTextsPrintLiterally) {
   const std::string program = "tv" + conversions;
   const std::string hint =
       "Service " + conversions + " was stopped, but the start on node 2 did not complete.\n" +
-      "Check the actual state: " + program + " service status --name=" + conversions + "\n";
+      "Check the actual state: '" + program + "' service status --name='" + conversions + "'\n";
   const std::vector<Case> cases = {
       {"tv",
        {"node", "status", "--id=n" + conversions},

@@ -23,12 +23,16 @@ enum class Form { json, raw, shown };
 
 // Expected texts and replies mark hostile texts: "<osc>" retitles the
 // window (OSC ... BEL), "<csi>" clears the screen after the one-character
-// CSI U+009B, "<c1>" is a raw C1 byte (CSI in an 8-bit character set).
+// CSI U+009B, "<c1>" is a raw C1 byte (CSI in an 8-bit character set),
+// "<bidi>" reorders or hides text (U+202E, U+2066, U+200B, U+FEFF, U+2029).
 std::string expand(std::string text, Form form) {
   static const std::vector<std::array<std::string, 4>> marks = {
       {"<osc>", R"(\u001b]0;X\u0007)", "\x1b]0;X\x07", R"(\x1b]0;X\x07)"},
       {"<csi>", R"(\u009b2J)", "\xc2\x9b\x32J", R"(\xc2\x9b2J)"},
       {"<c1>", "\x9b", "\x9b", R"(\x9b)"},
+      {"<bidi>", R"(\u202e\u2066\u200b\ufeff\u2029)",
+       "\xe2\x80\xae\xe2\x81\xa6\xe2\x80\x8b\xef\xbb\xbf\xe2\x80\xa9",
+       R"(\xe2\x80\xae\xe2\x81\xa6\xe2\x80\x8b\xef\xbb\xbf\xe2\x80\xa9)"},
   };
   for (const auto& mark : marks) {
     const std::string& by = mark[static_cast<std::size_t>(form) + 1];
@@ -121,6 +125,16 @@ TEST(TerminalText, DaemonTextsAreNeutralisedOnlyAtATerminal) {
        "", "Error: E<csi>: db<osc>\n", 11},
       {{"service", "move", "--name=db", "--node=bravo"}, {nodes},
        "", "Error: cannot run service on node bravo: state is ON<osc>\n", 11},
+      {{"node", "enable", "--id=2"}, {R"({"error": 1, "errorMessage": "no<bidi>\u201b"})"}, "",
+       "Error: no<bidi>\xe2\x80\x9b\n", 11},
+      // The document escapes them as JSON does, U+201B is none of them.
+      {{"cluster", "status", "-o", "json"},
+       {R"({"response": [{"id": 1, "nodename": "a<bidi><csi>\u201b", "enabled": true}]})", R"({"response": []})"},
+       "{\n  \"cluster\": {\n    \"nodes\": [\n      {\n        \"enabled\": true,\n        \"id\": 1,\n"
+       "        \"name\": \"a<bidi><csi>\xe2\x80\x9b\",\n        \"state\": null\n      }\n    ]\n  }\n}\n", "", 0,
+       "{\n  \"cluster\": {\n    \"nodes\": [\n      {\n        \"enabled\": true,\n        \"id\": 1,\n"
+       "        \"name\": \"a" + expand("<bidi><csi>", Form::json) + "\xe2\x80\x9b\",\n        \"state\": null\n"
+       "      }\n    ]\n  }\n}\n"},
       // A reply that is not UTF-8: the parser's message quotes the raw C1 byte.
       {{"node", "list"}, {"{\"response\": \"<c1>\"}"},
        "", "Exception: [json.exception.parse_error.101] parse error at line 1, column 15: syntax error while "
@@ -128,6 +142,63 @@ TEST(TerminalText, DaemonTextsAreNeutralisedOnlyAtATerminal) {
   };
   // clang-format on
   expect_cases(cases);
+}
+
+// A name in a command the operator is told to run is quoted for a shell
+// when it is not plain; at a terminal the quoted name is then neutralised.
+TEST(TerminalText, NamesInSuggestedCommandsAreQuotedForAShell) {
+  const std::string node =
+      R"({"response": [{"id": 2, "nodename": "b", "state": "ONLINE", "enabled": true}]})";
+  const std::string refused = R"({"error": 5, "errorMessage": "no"})";
+  const std::string stopped = R"({"response": {"message": "stopped"}})";
+  const std::string may_have = " may have taken effect all the same; check the actual state: ";
+  auto service = [](const std::string& name) {
+    return R"({"response": [{"name": ")" + name + R"(", "enabled": true}]})";
+  };
+  auto recovery = [](const std::string& name, const std::string& quoted, const std::string& program) {
+    return "Error: no\nService " + name + " was stopped, but the start on node 2 did not complete.\n" +
+           "Check the actual state: " + program + " service status --name=" + quoted + "\n";
+  };
+  struct Quoting {
+    std::string program;
+    std::vector<std::string> args;
+    std::vector<Reply> replies;
+    std::string err;  // marked
+  };
+  // clang-format off
+  const std::vector<Quoting> cases = {
+      {"tarnex-viravi", {"service", "stop", "--name=it's <osc>", "--timeout=1"}, {stay_silent()},
+       "Error: no reply from " + test_endpoint + " within 1 s\nStopping service it's <osc>" + may_have +
+       "tarnex-viravi service status --name='it'\\''s <osc>'\n"},
+      {"tarnex-viravi", {"node", "disable", "--id=a_./:@%+=,-Z9", "--timeout=1"}, {stay_silent()},
+       "Error: no reply from " + test_endpoint + " within 1 s\nDisabling node a_./:@%+=,-Z9" + may_have +
+       "tarnex-viravi node status --id=a_./:@%+=,-Z9\n"},
+      {"tarnex-viravi", {"service", "move", "--name=$db", "--node=b"},
+       {{node}, {service("$db")}, {stopped}, {refused}}, recovery("$db", "'$db'", "tarnex-viravi")},
+      {"my tv", {"service", "move", "--name=d<osc>b", "--node=b"},
+       {{node}, {service("d<osc>b")}, {stopped}, {refused}},
+       recovery("d<osc>b", "'d<osc>b'", "'my tv'")},
+  };
+  // clang-format on
+  for (const Quoting& q : cases) {
+    SCOPED_TRACE(joined(q.args));
+    Sandbox box(q.program);
+    box.use_endpoint(test_endpoint);
+    for (const bool terminal : {false, true}) {
+      std::vector<Reply> replies = q.replies;
+      for (Reply& reply : replies)
+        reply.text = expand(reply.text, Form::json);
+      ScriptedTransport daemon(replies);
+      RunOptions options;
+      options.transport = &daemon;
+      options.err_is_terminal = terminal;
+      std::vector<std::string> args;
+      for (const std::string& arg : q.args)
+        args.push_back(expand(arg, Form::raw));
+      const RunResult result = box.run(args, options);
+      EXPECT_EQ(result.err, expand(q.err, terminal ? Form::shown : Form::raw)) << terminal;
+    }
+  }
 }
 
 // A refused command line is named at a terminal, with the known word that

@@ -120,8 +120,8 @@ TEST(FaultMatrix, MoveInterruptedBeforeTheStopCompletes) {
   const std::vector<Case> cases = {
       {{die()}, ""},
       {{{nodes}, {R"({"response": [{"name": "db", "enabled": true}]})"}, die()},
-       "Interrupted: stopping service db may already have taken effect; check the actual state: "
-       "tarnex-viravi service status --name=db\n"},
+       "Interrupted: stopping service db may already have taken effect; starting it on node 2 was not sent; "
+       "check the actual state: tarnex-viravi service status --name=db\n"},
   };
   for (const Case& c : cases) {
     Responder daemon(c.script);

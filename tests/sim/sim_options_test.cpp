@@ -32,16 +32,18 @@ TEST(SimOptions, ReadsEachOptionInBothSpellingsAndKeepsDefaultsOtherwise) {
   EXPECT_FALSE(options.help);
 
   EXPECT_EQ(options.op_ms, 500);
+  EXPECT_EQ(options.greeting_ms, 10000);
   EXPECT_FALSE(options.inject.has_value());
 
   ASSERT_EQ(problem_in({"--config=b.json", "--bind", "ipc:///tmp/x", "--delay-ms=0", "-h", "--op-ms", "0",
-                        "--inject=node 2 offline"},
+                        "--greeting-ms=250", "--inject=node 2 offline"},
                        options),
             "");
   EXPECT_EQ(options.config_path, "b.json");
   EXPECT_EQ(options.bind, "ipc:///tmp/x");
   EXPECT_EQ(options.delay_ms, 0);
   EXPECT_EQ(options.op_ms, 0);
+  EXPECT_EQ(options.greeting_ms, 250);
   EXPECT_EQ(options.inject, "node 2 offline");
   EXPECT_TRUE(options.help);
 }

@@ -1,5 +1,11 @@
 // The ruxd-sim program itself: start-up failures, the socket loop, signals.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +17,7 @@
 #include <nlohmann/json.hpp>
 #include <zmq.hpp>
 
+#include "sim_wire.hpp"
 #include "support/process.hpp"
 #include "support/requests.hpp"
 #include "support/temp_dir.hpp"
@@ -308,6 +315,66 @@ TEST(SimProcess, ClosesAPeerThatSendsRequestsWithoutReadingTheReplies) {
   for (int i = 0; i < 65; ++i)
     eager.socket.send(zmq::buffer(node_status_request), zmq::send_flags::none);
   EXPECT_TRUE(eager.closed_by_daemon());
+  EXPECT_EQ(finish_child(daemon, SIGTERM, 10s).exit_status, 0);
+}
+
+// A plain TCP connection to the loopback port of `endpoint`; -1 when none.
+int connect_raw(const std::string& endpoint) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(std::stoi(endpoint.substr(endpoint.rfind(':') + 1))));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (fd >= 0) close(fd);
+  ADD_FAILURE() << "cannot connect to " << endpoint;
+  return -1;
+}
+
+// Reads what the daemon sends until it closes the connection (true), or
+// until `wanted` shows in what came or 20 s pass (false).
+bool closed_by_daemon(int fd, const std::string& wanted = {}) {
+  std::string got;
+  const auto give_up = std::chrono::steady_clock::now() + 20s;
+  while (std::chrono::steady_clock::now() < give_up) {
+    pollfd item{fd, POLLIN, 0};
+    if (poll(&item, 1, 100) <= 0) continue;
+    char buffer[4096];
+    const ssize_t size = read(fd, buffer, sizeof buffer);
+    if (size <= 0) return true;
+    got.append(buffer, static_cast<std::size_t>(size));
+    if (!wanted.empty() && got.find(wanted) != std::string::npos) return false;
+  }
+  ADD_FAILURE() << "the daemon neither closed the connection nor sent " << wanted;
+  return false;
+}
+
+// Connections left half open cannot pile up: a peer that does not send its
+// whole greeting within --greeting-ms is closed, never before; one that
+// greeted stays, however long it is quiet, and is answered.
+TEST(SimProcess, ClosesAPeerThatHasNotGreetedInTime) {
+  TempDir dir;
+  ChildProcess daemon;
+  const std::string endpoint =
+      start_daemon(daemon, dir.write("cluster.json", kConfig), {"--greeting-ms", "1000"});
+  ASSERT_FALSE(endpoint.empty());
+  const std::string hello = sim::zmtp_hello();
+  const int greeted = connect_raw(endpoint);
+  const auto opened = std::chrono::steady_clock::now();
+  const int silent = connect_raw(endpoint);
+  const int partial = connect_raw(endpoint);
+  ASSERT_TRUE(greeted >= 0 && silent >= 0 && partial >= 0);
+  ASSERT_EQ(write(greeted, hello.data(), hello.size()), static_cast<ssize_t>(hello.size()));
+  ASSERT_EQ(write(partial, hello.data(), 63), 63);
+
+  EXPECT_TRUE(closed_by_daemon(silent));
+  EXPECT_TRUE(closed_by_daemon(partial));
+  EXPECT_GE(std::chrono::steady_clock::now() - opened, 1s);
+  const std::string request = sim::zmtp_reply(false, node_status_request);
+  ASSERT_EQ(write(greeted, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  EXPECT_FALSE(closed_by_daemon(greeted, "alpha"));
+  for (const int fd : {greeted, silent, partial})
+    close(fd);
   EXPECT_EQ(finish_child(daemon, SIGTERM, 10s).exit_status, 0);
 }
 
