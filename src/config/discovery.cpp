@@ -69,8 +69,13 @@ FileRead read_small_file(const std::filesystem::path& path, std::string* text, s
   if (path.empty()) return FileRead::absent;
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
-    if (errno == ENOENT) return FileRead::absent;
-    *reason = std::strerror(errno);
+    const int failure = errno;
+    // Where even the status cannot be read (no such file, a directory on the
+    // way that may not be searched) there is no file to speak of, as in the
+    // search.
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return FileRead::absent;
+    *reason = std::strerror(failure);
     return FileRead::failed;
   }
   struct stat status {};
