@@ -164,7 +164,8 @@ std::unique_ptr<Transport> daemon_transport() {
 }
 
 std::optional<std::string> find_endpoint(const std::filesystem::path& program_dir, std::string* error) {
-  const Configuration configuration = load_configuration("tarnex-viravi", program_dir);
+  const Configuration configuration =
+      load_configuration("tarnex-viravi", program_dir, WorkingDirectory::not_searched);
   if (!configuration.mgmt_url.empty()) return configuration.mgmt_url;
   error->clear();
   for (const std::string& line : configuration.messages)

@@ -72,9 +72,10 @@ std::optional<double> parse_decimal(const std::string& text);
 std::unique_ptr<Transport> daemon_transport();
 
 // The daemon's endpoint from the client's settings search ("tarnex-viravi"
-// beside `program_dir`, then /usr/local/etc and /etc) and the daemon
-// configuration it names; nothing, with the reasons in *error (one per
-// line), when there is none to use.
+// beside `program_dir`, then /usr/local/etc and /etc, never the working
+// directory) and the daemon configuration it names; nothing, with the
+// reasons in *error (one per line), when there is none to use, a settings
+// file that cannot be used among them.
 std::optional<std::string> find_endpoint(const std::filesystem::path& program_dir, std::string* error);
 
 // Sends the node and the service status requests on fresh connections, both

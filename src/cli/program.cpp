@@ -47,7 +47,11 @@ void note_unknown_settings(const Stream& err, const Configuration& configuration
   for (const std::string& setting : configuration.unknown_settings) {
     print(err, {"ruxd:config: ", name(configuration.settings_path.string()), ": [RUXD] ", name(setting),
                 " is not a known setting"});
-    if (const auto close = close_word(setting, known)) {
+    // Names are compared without regard to case, as the INI rules match them.
+    std::string lower = setting;
+    for (char& c : lower)
+      c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (const auto close = close_word(lower, known)) {
       print(err, {"; did you mean ", *close == "config" ? Text("Config") : Text("Timeout"), "?"});
     }
     print_line(err, {});

@@ -61,7 +61,7 @@ std::string ini_key(std::string_view section, std::string_view name) {
   return key;
 }
 
-std::optional<IniValues> read_ini(std::string_view text, std::string* error) {
+std::optional<IniValues> read_ini(std::string_view text, std::string* error, IniValues* spellings) {
   IniValues values;
   std::string section;
   std::string previous_name;
@@ -96,6 +96,7 @@ std::optional<IniValues> read_ini(std::string_view text, std::string* error) {
         value = strip_right(strip_left(value.substr(0, find_stop_or_comment(value, {}))));
         previous_name = name.substr(0, name_buffer - 1);
         add_value(values, section, name, value);
+        if (spellings != nullptr) spellings->try_emplace(ini_key(section, name), name);
       } else if (bad_line == 0) {
         bad_line = line_number;
       }

@@ -20,8 +20,9 @@ using IniValues = std::map<std::string, std::string>;
 // previous value, joined with a newline, as is a name given twice; a byte-order mark at the start is
 // skipped; a NUL ends its line. Returns nothing when a line is none of
 // these, with "<number of the first such line>: not a valid settings line"
-// in *error.
-std::optional<IniValues> read_ini(std::string_view text, std::string* error);
+// in *error. With `spellings`, each key's name as first written goes there
+// under that key.
+std::optional<IniValues> read_ini(std::string_view text, std::string* error, IniValues* spellings = nullptr);
 
 // The key under which read_ini files `name` of `section`.
 std::string ini_key(std::string_view section, std::string_view name);

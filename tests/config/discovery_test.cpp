@@ -20,6 +20,7 @@ TEST(FindSettingsFile, FirstDirectoryWhereItExistsInAnyFormWins) {
   const std::filesystem::path dirs[] = {first, second, third};
 
   EXPECT_EQ(find_settings_file("tv", dirs, 3), "tv.config") << "nothing anywhere: bare name";
+  EXPECT_EQ(find_settings_file("tv", dirs, 3, WorkingDirectory::not_searched), "") << "nor the bare name";
 
   tmp.write("third/tv.config", "");
   EXPECT_EQ(find_settings_file("tv", dirs, 3), third / "tv.config");
@@ -119,6 +120,29 @@ TEST(LoadConfiguration, LoaderFailuresArePrefixed) {
   const std::string empty_path = "[RUXD]\nConfig=\n";
   Loaded unopenable = load_with("{}", &empty_path);
   EXPECT_EQ(unopenable.err, "ruxd:config: cannot open config file: \n");
+}
+
+// The working directory is the client's last resort and never the
+// monitors'. (A name of its own, so that no settings file in the system
+// directories answers for it.)
+TEST(LoadConfiguration, WorkingDirectoryOnlyWhenSearched) {
+  TempDir tmp;
+  const std::string url = "tcp://127.0.0.1:5556";
+  const std::filesystem::path config = tmp.write("config.json", R"({"cluster": {"mgmt-url": ")" + url + R"("},
+      "nodes": [{"id": 1, "internal_addr": "10.0.0.1", "ruxd_port": 1, "nodename": "a"}]})");
+  tmp.write("tarnex-search-test.config", "[RUXD]\nConfig=" + config.string() + "\n");
+  std::filesystem::create_directory(tmp.path / "bin");
+  const std::filesystem::path was = std::filesystem::current_path();
+  std::filesystem::current_path(tmp.path);
+  const Configuration client =
+      load_configuration("tarnex-search-test", tmp.path / "bin", WorkingDirectory::searched_last);
+  const Configuration monitor =
+      load_configuration("tarnex-search-test", tmp.path / "bin", WorkingDirectory::not_searched);
+  std::filesystem::current_path(was);
+  EXPECT_EQ(client.mgmt_url, url);
+  EXPECT_EQ(client.settings_path, "tarnex-search-test.config");
+  EXPECT_NE(monitor.mgmt_url, url);
+  EXPECT_EQ(monitor.settings_path, "");
 }
 
 // A bare name is found as the shell found it; never in the working

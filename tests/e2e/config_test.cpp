@@ -1,11 +1,15 @@
 // Finding the settings file and the daemon configuration, and every way the
 // configuration can be unusable (status 1, nothing sent).
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "config/discovery.hpp"
 #include "support/requests.hpp"
 #include "support/responder.hpp"
 #include "support/sandbox.hpp"
@@ -150,7 +154,7 @@ TEST(Configuration, TextAfterTheDocumentIsIgnored) {
 }
 
 // Section and key names of the settings file are matched without regard to
-// case; a malformed line or a missing key means the default path.
+// case; a missing key means the default path, a malformed line no path.
 TEST(SettingsFile, Contents) {
   Responder daemon({{"{}"}});
   Sandbox box;
@@ -162,11 +166,12 @@ TEST(SettingsFile, Contents) {
   if (std::filesystem::exists(default_path)) GTEST_SKIP() << default_path << " exists on this machine";
   const std::string default_missing =
       "ruxd:config: cannot open config file: " + default_path + "\n" + no_endpoint;
-  // A file the INI rules reject is not taken, and the run says so first.
+  // A file the INI rules reject cannot be used: the run says where, and
+  // ends without reading any daemon configuration.
   box.write_settings("[RUXD]\nthis line is not a setting\nConfig=" + box.config_path.string() + "\n");
   expect_run(box.run({"cluster", "exit"}), "",
              "ruxd:config: " + (box.dir / "tarnex-viravi.config").string() +
-                 ":2: not a valid settings line; Config is not taken from this file\n" + default_missing,
+                 ":2: not a valid settings line\n" + no_endpoint,
              1);
   box.write_settings("[RUXD]\nConfg=" + box.config_path.string() + "\nOther=1\n");
   expect_run(box.run({"cluster", "exit"}), "", default_missing, 1);
@@ -174,13 +179,68 @@ TEST(SettingsFile, Contents) {
   terminal.err_is_terminal = true;
   expect_run(box.run({"cluster", "exit"}, terminal), "",
              "ruxd:config: " + (box.dir / "tarnex-viravi.config").string() +
-                 ": [RUXD] confg is not a known setting; did you mean Config?\n" +
+                 ": [RUXD] Confg is not a known setting; did you mean Config?\n" +
                  "ruxd:config: " + (box.dir / "tarnex-viravi.config").string() +
-                 ": [RUXD] other is not a known setting\n" + default_missing,
+                 ": [RUXD] Other is not a known setting\n" + default_missing,
              1);
   box.write_settings("[OTHER]\nConfig=" + box.config_path.string() + "\n");
   expect_run(box.run({"cluster", "exit"}), "", default_missing, 1);
   EXPECT_EQ(daemon.requests().size(), 1U);
+}
+
+// A settings file that is there but cannot be used leaves no endpoint: the
+// run never falls back to the default daemon configuration, sends nothing,
+// and names the file, neutralised at a terminal like every file text.
+TEST(SettingsFile, UnusableFileSendsNothing) {
+  Responder daemon({{"{}"}});
+  struct Case {
+    const char* what;
+    std::function<void(const Sandbox&, const std::filesystem::path&)> make;
+    std::string after_path;  // what follows the settings file's path
+  };
+  const std::vector<Case> cases = {
+      {"a directory", [](const Sandbox&, const auto& path) { std::filesystem::create_directory(path); },
+       ": cannot read settings file: Is a directory"},
+      {"a FIFO", [](const Sandbox&, const auto& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); },
+       ": cannot read settings file: not a regular file"},
+      {"one byte too large",
+       [](const Sandbox& box, const auto&) {
+         const std::string settings = "[RUXD]\nConfig=" + box.config_path.string() + "\n;";
+         box.write_settings(settings + std::string(max_settings_size - settings.size() - 1, 'x') + "\n\n");
+       },
+       ": cannot read settings file: larger than 1 MiB"},
+      {"a line that is not valid",
+       [](const Sandbox& box, const auto&) {
+         box.write_settings("[RUXD]\nConfig=" + box.config_path.string() + "\n[RUXD\n");
+       },
+       ":3: not a valid settings line"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sandbox box("tv\x1b]0;X\x07");
+    box.use_endpoint(daemon.endpoint());
+    const std::filesystem::path settings = box.dir / (box.name + ".config");
+    std::filesystem::remove(settings);
+    c.make(box, settings);
+    const std::string shown_path = (box.dir / "tv\\x1b]0;X\\x07.config").string();
+    for (const bool terminal : {false, true}) {
+      RunOptions options;
+      options.err_is_terminal = terminal;
+      expect_run(
+          box.run({"cluster", "exit"}, options), "",
+          "ruxd:config: " + (terminal ? shown_path : settings.string()) + c.after_path + "\n" + no_endpoint,
+          1);
+    }
+  }
+  EXPECT_TRUE(daemon.requests().empty());
+
+  // At the bound itself the file is read.
+  Sandbox box;
+  box.use_endpoint(daemon.endpoint());
+  const std::string settings = "[RUXD]\nConfig=" + box.config_path.string() + "\n;";
+  box.write_settings(settings + std::string(max_settings_size - settings.size() - 1, 'x') + "\n");
+  expect_run(box.run({"cluster", "exit"}), "", "", 0);
+  EXPECT_EQ(daemon.requests(), std::vector<std::string>{cluster_exit_request});
 }
 
 }  // namespace
