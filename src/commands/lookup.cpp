@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/cluster_model.hpp"
 #include "exit_status.hpp"
 
 namespace tarnex {
@@ -13,9 +14,8 @@ const Json* lookup_node(const Json& reply, const std::string& key) {
   static const JsonPointer name_pointer{"/nodename"};
   static const std::string empty;
 
-  if (!reply.is_object()) return nullptr;
-  const auto response = reply.find("response");
-  if (response == reply.end() || !response->is_array()) return nullptr;
+  const Json* response = response_list(reply);
+  if (response == nullptr) return nullptr;
   for (const Json& node : *response) {
     if (json_get_string(node, id_pointer, empty) == key) return &node;
     if (json_get_string(node, name_pointer, empty) == key) return &node;
@@ -30,7 +30,9 @@ const Json* node_id_clash(const Json& reply, const Json& picked, const std::stri
   const bool digits =
       !key.empty() && std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (!digits || json_get_string(picked, id_pointer, empty) == key) return nullptr;
-  for (const Json& node : reply.at("response")) {
+  const Json* response = response_list(reply);
+  if (response == nullptr) return nullptr;
+  for (const Json& node : *response) {
     if (&node != &picked && json_get_string(node, id_pointer, empty) == key) return &node;
   }
   return nullptr;

@@ -1,6 +1,7 @@
 #include <optional>
 #include <string>
 
+#include "base/cluster_model.hpp"
 #include "commands/changes.hpp"
 #include "commands/commands.hpp"
 #include "commands/lookup.hpp"
@@ -12,11 +13,10 @@ namespace tarnex {
 
 int show_node_reply(const CommandContext& context, Show show, const std::optional<std::string>& node,
                     const Json& request, const Json& body) {
-  static const JsonPointer response_pointer("/response");
   static const JsonPointer message_pointer("/response/message");
   static const JsonPointer id_pointer("/id");
 
-  if (body.contains(response_pointer) && body.at(response_pointer).is_array()) {
+  if (response_list(body) != nullptr) {
     if (!node) {
       print_tables(context.out, body, Json());
       return exit_success;

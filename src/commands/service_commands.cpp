@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "base/cluster_model.hpp"
 #include "commands/changes.hpp"
 #include "commands/commands.hpp"
 #include "commands/lookup.hpp"
@@ -45,18 +46,18 @@ int show_service_reply(const CommandContext& context, Show show, const std::opti
   static const JsonPointer message_pointer("/response/message");
   if (!body.is_object()) return exit_success;
 
-  auto response = body.find("response");
-  if (response != body.end() && response->is_array()) {
+  if (const Json* list = response_list(body); list != nullptr) {
     if (show == Show::commands) {
-      print_command_list(context.out, *response);
+      print_command_list(context.out, *list);
       return exit_success;
     }
     if (!service) {
       print_tables(context.out, Json(), body);
       return exit_success;
     }
-    return print_named_records(context, show, *service, *response);
+    return print_named_records(context, show, *service, *list);
   }
+  const auto response = body.find("response");
   if (response != body.end() && response->is_object() && body.contains(message_pointer)) {
     // The one strictly read member: a message that is not a string is an error.
     print_line(context.out, {message(response->at("message").get<std::string>())});
@@ -111,7 +112,7 @@ std::optional<std::int64_t> check_move_target(const CommandContext& context, con
     return std::nullopt;
   }
   const std::string state = json_get_string(*record, state_pointer, "");
-  if (state != "ONLINE") {
+  if (node_state(state) != NodeState::online) {
     print_line(context.err, {"Error: cannot run service on node ", typed(node), ": state is ",
                              state.empty() ? Text("unknown") : name(state)});
     return std::nullopt;
@@ -123,15 +124,12 @@ bool check_move_service(const CommandContext& context, const Json& services, con
   static const JsonPointer name_pointer("/name");
   static const JsonPointer enabled_pointer("/enabled");
   const Json* record = nullptr;
-  if (services.is_object()) {
-    const auto response = services.find("response");
-    if (response != services.end() && response->is_array()) {
-      for (const Json& candidate : *response) {
-        if (candidate.is_object() && !candidate.contains("error") &&
-            json_get_string(candidate, name_pointer, "") == service) {
-          record = &candidate;
-          break;
-        }
+  if (const Json* response = response_list(services); response != nullptr) {
+    for (const Json& candidate : *response) {
+      if (candidate.is_object() && !candidate.contains("error") &&
+          json_get_string(candidate, name_pointer, "") == service) {
+        record = &candidate;
+        break;
       }
     }
   }
