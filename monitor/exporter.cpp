@@ -229,9 +229,10 @@ void Scrapes::note(const std::string& problem) {
 HttpResponse answer(const HttpRequest& request, const ExporterOptions& options, Scrapes& scrapes,
                     const std::function<bool()>& client_gone) {
   if (request.method != "GET" && request.method != "HEAD") return {405, "", nullptr, "Allow: GET, HEAD\r\n"};
-  if (request.path == "/")
+  if (request.path == "/") {
     return {200, "text/html; charset=utf-8",
             std::make_shared<const Body>(Body{landing_page(options.telemetry_path)}), ""};
+  }
   if (request.path != options.telemetry_path) return {404, "text/plain; charset=utf-8", nullptr, ""};
   std::shared_ptr<const Body> page =
       scrapes.page(request.arrived, scrape_bound(options.timeout, request.scrape_timeout), client_gone);

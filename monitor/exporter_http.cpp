@@ -22,7 +22,7 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
-constexpr std::size_t head_limit = 16 * 1024;
+constexpr std::size_t head_limit = std::size_t{16} * 1024;
 constexpr int send_timeout_seconds = 60;
 
 const char* reason_phrase(int status) {
@@ -174,12 +174,12 @@ struct HttpServer::Shared : std::enable_shared_from_this<HttpServer::Shared> {
   void serve(int fd);
   void accept_one(int listener);
   void accept_loop();
-  std::optional<HttpRequest> read_head(int fd);
+  std::optional<HttpRequest> read_head(int fd) const;
 };
 
 // The request's head, read before its deadline; nothing, with the
 // connection answered as far as that is any use, when it does not come.
-std::optional<HttpRequest> HttpServer::Shared::read_head(int fd) {
+std::optional<HttpRequest> HttpServer::Shared::read_head(int fd) const {
   const Clock::time_point deadline = Clock::now() + head_deadline;
   std::string text;
   std::array<char, 4096> buffer{};
@@ -241,7 +241,13 @@ void HttpServer::Shared::accept_one(int listener) {
   }
   const timeval send_bound{1, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_bound, sizeof send_bound);
-  respond(fd, {503, "text/plain; charset=utf-8", nullptr, ""}, false);
+  respond(fd, {503, "", nullptr, ""}, false);
+  // What the client sent already is read, so that the close does not reset
+  // the connection under the response; the acceptor never waits for more.
+  ::shutdown(fd, SHUT_WR);
+  std::array<char, 4096> discard{};
+  while (::recv(fd, discard.data(), discard.size(), MSG_DONTWAIT) > 0) {
+  }
   ::close(fd);
 }
 

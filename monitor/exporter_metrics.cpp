@@ -167,7 +167,7 @@ void append_escaped(std::string& page, std::string_view value) {
 Exposition::Exposition(std::vector<std::string>& pieces) : pieces_(pieces) {}
 
 std::string& Exposition::page() {
-  constexpr std::size_t piece_size = 64 * 1024;
+  constexpr std::size_t piece_size = std::size_t{64} * 1024;
   if (pieces_.empty() || pieces_.back().size() >= piece_size) {
     pieces_.emplace_back();
     pieces_.back().reserve(piece_size + 1024);

@@ -253,6 +253,10 @@ class HeldTransport : public Transport {
   std::condition_variable changed;
   bool held = true;
   int sent = 0;
+  int sent_count() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    return sent;
+  }
 };
 
 class HeldConnection : public Connection {
@@ -286,13 +290,18 @@ TEST(TarnexExporter, ScrapesShareTheRunningExchange) {
       stderr);
   EXPECT_EQ(scrapes.page(Clock::now(), 60s, [] { return true; }), nullptr);
   EXPECT_EQ(transport.sent, 0);
+  // Each step waits for a condition, for at most a minute.
+  const auto until = [](const std::function<bool()>& condition) {
+    const Clock::time_point give_up = Clock::now() + 60s;
+    while (!condition() && Clock::now() < give_up)
+      std::this_thread::sleep_for(1ms);
+  };
   auto first =
       std::async(std::launch::async, [&] { return scrapes.page(Clock::now(), 60s, [] { return false; }); });
+  until([&] { return transport.sent_count() > 0; });
   auto second =
       std::async(std::launch::async, [&] { return scrapes.page(Clock::now(), 60s, [] { return true; }); });
-  const Clock::time_point give_up = Clock::now() + 60s;
-  while (scrapes.waiting() < 1 && Clock::now() < give_up)
-    std::this_thread::sleep_for(1ms);
+  until([&] { return scrapes.waiting() > 0; });
   transport.release();
   const auto page = first.get();
   EXPECT_EQ(second.get(), page);
