@@ -55,7 +55,7 @@ start_exporter() {
   background_pids="${background_pids:-} $pid"
   pids[$name]=$pid
   local log=$scratch/exporter-$name.log
-  until_true 30 grep -q 'listening on port' "$log" || fail "exporter $name did not start: $(cat "$log")"
+  until_true 30 grep -qs 'listening on port' "$log" || fail "exporter $name did not start: $(cat "$log")"
   ports[$name]=$(sed -n 's/.*listening on port \([0-9]*\),.*/\1/p' "$log")
 }
 
@@ -73,7 +73,7 @@ if [[ -n $exporter_program ]]; then
   exporter_port=$(free_port)
   prometheus_port=$(free_port)
   cat >"$scratch/prometheus.yml" <<YML
-global: {scrape_interval: 1s, scrape_timeout: 1s, evaluation_interval: 1s}
+global: {scrape_interval: 500ms, scrape_timeout: 500ms, evaluation_interval: 500ms}
 scrape_configs:
   - job_name: tarnex
     static_configs: [{targets: ['127.0.0.1:$exporter_port']}]
@@ -84,7 +84,9 @@ YML
 
   # The cluster's configuration does not exist yet: the exporter serves all
   # the same, and reads it again at every scrape.
-  start_exporter main "$exporter_port" --timeout=1
+  # Prometheus's wait of half a second leaves no time by itself: the bound is
+  # --timeout.
+  start_exporter main "$exporter_port" --timeout=0.3
   start_exporter silent 0 "--ruxd.endpoint=$nobody" --timeout=2
   start_exporter held 0 "--ruxd.endpoint=$nobody" --timeout=60
 
@@ -177,6 +179,59 @@ check_plugin "healthy" 0 "TARNEX OK - 4 enabled services ONLINE, 3 nodes ONLINE 
 if [[ -n $exporter_program ]]; then
   check "landing page links the metrics" 1 "$(http_get "http://127.0.0.1:$exporter_port/" | grep -c 'href="/metrics"')"
   scrape "configuration written, no restart" 1
+  # While Prometheus starts: what only a started exporter shows.
+  # Sixteen clients send their request heads a byte at a time; a scrape is
+  # answered all the same, within 2 s of its exchange's end.
+  slow=$(python3 - "$exporter_port" <<'EOF'
+import socket, sys, threading, time, urllib.request
+port = int(sys.argv[1])
+slow = [socket.create_connection(("127.0.0.1", port)) for _ in range(16)]
+for connection in slow: connection.sendall(b"GET /metrics HTTP/1.1\r\nX-Slow: ")
+stop = threading.Event()
+def trickle():
+    while not stop.wait(0.2):
+        for connection in slow: connection.sendall(b"a")
+threading.Thread(target=trickle, daemon=True).start()
+time.sleep(0.2)
+began = time.monotonic()
+page = urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=60).read().decode()
+took = time.monotonic() - began
+exchange = float([l.split()[1] for l in page.splitlines() if l.startswith("tarnex_scrape_duration_seconds ")][0])
+stop.set()
+for connection in slow: connection.setblocking(False)
+def still_open(connection):
+    try:
+        return connection.recv(1, socket.MSG_PEEK) != b""
+    except BlockingIOError:
+        return True
+print("answered" if took - exchange < 2 else "answered after %.2f s" % took,
+      sum(1 for connection in slow if still_open(connection)), "slow clients still sending")
+EOF
+  )
+  check "16 slow clients: a scrape is answered" "answered 16 slow clients still sending" "$slow"
+  "$scratch/bin/tarnex_exporter" --web.listen-address="127.0.0.1:$exporter_port" 2>"$scratch/in-use.log"
+  check "port in use: status" 1 "$?"
+  check "port in use: message" "tarnex_exporter: cannot listen on 127.0.0.1:$exporter_port: Address already in use" \
+    "$(cat "$scratch/in-use.log")"
+
+  # SIGTERM while a scrape waits on a daemon that never answers (--timeout=60):
+  # the exporter ends at once, with status 0.
+  threads() { find "/proc/${pids[held]}/task" -mindepth 1 -maxdepth 1 | wc -l; }
+  before=$(threads)
+  # shellcheck disable=SC2317 # called through until_true
+  more_threads() { (($(threads) > before)); }
+  http_get "http://127.0.0.1:${ports[held]}/metrics" >/dev/null &
+  waiting_scrape=$!
+  until_true 30 more_threads || fail "the scrape did not reach the exporter"
+  sleep 0.2
+  began=$(date +%s%N)
+  kill -TERM "${pids[held]}"
+  wait "${pids[held]}"
+  status=$?
+  took=$((($(date +%s%N) - began) / 1000000))
+  check "SIGTERM during a scrape: status" 0 "$status"
+  check "SIGTERM during a scrape: ended within 2 s" yes "$( ((took < 2000)) && echo yes || echo "$took ms")"
+  wait "$waiting_scrape" 2>/dev/null
   query_until "Prometheus: tarnex_up while the daemon answers" "tarnex_up" 1
 fi
 
@@ -194,35 +249,6 @@ check_plugin "service failed under -w 1 -c 2" 1 "TARNEX WARNING" -w 1 -c 2
 
 if [[ -n $exporter_program ]]; then
   scrape "service failed" 1
-  # Sixteen clients send their request heads a byte at a time; a scrape is
-  # answered all the same, within 2 s of its exchange's end.
-  slow=$(python3 - "$exporter_port" <<'EOF'
-import socket, sys, threading, time, urllib.request
-port = int(sys.argv[1])
-slow = [socket.create_connection(("127.0.0.1", port)) for _ in range(16)]
-for connection in slow: connection.sendall(b"GET /metrics HTTP/1.1\r\nX-Slow: ")
-stop = threading.Event()
-def trickle():
-    while not stop.wait(0.2):
-        for connection in slow: connection.sendall(b"a")
-threading.Thread(target=trickle, daemon=True).start()
-time.sleep(0.5)
-began = time.monotonic()
-page = urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=60).read().decode()
-took = time.monotonic() - began
-exchange = float([l.split()[1] for l in page.splitlines() if l.startswith("tarnex_scrape_duration_seconds ")][0])
-stop.set()
-for connection in slow: connection.setblocking(False)
-def still_open(connection):
-    try:
-        return connection.recv(1, socket.MSG_PEEK) != b""
-    except BlockingIOError:
-        return True
-print("answered" if took - exchange < 2 else "answered after %.2f s" % took,
-      sum(1 for connection in slow if still_open(connection)), "slow clients still sending")
-EOF
-  )
-  check "16 slow clients: a scrape is answered" "answered 16 slow clients still sending" "$slow"
 fi
 
 inject "daemon silent 3s"
@@ -255,29 +281,6 @@ if [[ -n $exporter_program ]]; then
   check "six concurrent scrapes on a silent daemon: the slowest within 3.9 s (--timeout=2)" yes \
     "$(python3 -c 'import sys; print("yes" if float(sys.argv[1]) < 3.9 else sys.argv[1])' "$slowest")"
 
-  "$scratch/bin/tarnex_exporter" --web.listen-address="127.0.0.1:$exporter_port" 2>"$scratch/in-use.log"
-  check "port in use: status" 1 "$?"
-  check "port in use: message" "tarnex_exporter: cannot listen on 127.0.0.1:$exporter_port: Address already in use" \
-    "$(cat "$scratch/in-use.log")"
-
-  # SIGTERM while a scrape waits on a daemon that never answers (--timeout=60):
-  # the exporter ends at once, with status 0.
-  threads() { find "/proc/${pids[held]}/task" -mindepth 1 -maxdepth 1 | wc -l; }
-  before=$(threads)
-  # shellcheck disable=SC2317 # called through until_true
-  more_threads() { (($(threads) > before)); }
-  http_get "http://127.0.0.1:${ports[held]}/metrics" >/dev/null &
-  waiting_scrape=$!
-  until_true 30 more_threads || fail "the scrape did not reach the exporter"
-  sleep 0.2
-  began=$(date +%s%N)
-  kill -TERM "${pids[held]}"
-  wait "${pids[held]}"
-  status=$?
-  took=$((($(date +%s%N) - began) / 1000000))
-  check "SIGTERM during a scrape: status" 0 "$status"
-  check "SIGTERM during a scrape: ended within 2 s" yes "$( ((took < 2000)) && echo yes || echo "$took ms")"
-  wait "$waiting_scrape" 2>/dev/null
 fi
 
 cd "$repo/examples/prometheus" || fail "examples"
