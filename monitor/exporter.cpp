@@ -5,166 +5,108 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <map>
-#include <set>
 #include <utility>
 
 #include "base/argument_vector.hpp"
+#include "monitor/exporter_metrics.hpp"
 
 namespace tarnex::monitor {
 namespace {
 
-using prometheus::ClientMetric;
-using prometheus::MetricFamily;
-using prometheus::MetricType;
+using std::chrono::milliseconds;
 
-// A label value from the daemon, shown as at a terminal. The strict parser
-// lets only valid UTF-8 into a reply's texts, so the exposition stays valid.
-std::string label_text(const std::string& text) {
-  return shown(text);
-}
-
-MetricFamily family(std::string name, std::string help) {
-  return {std::move(name), std::move(help), MetricType::Gauge, {}};
-}
-
-void add(MetricFamily& family, std::vector<ClientMetric::Label> labels, double value) {
-  ClientMetric metric;
-  metric.label = std::move(labels);
-  metric.gauge.value = value;
-  family.metric.push_back(std::move(metric));
-}
-
-// The states a state set shows: the known ones and every one seen, in
-// ascending order.
-std::set<std::string> state_set(std::initializer_list<const char*> known,
-                                const std::vector<std::string>& seen) {
-  std::set<std::string> states(known.begin(), known.end());
-  states.insert(seen.begin(), seen.end());
-  return states;
-}
+enum {
+  listen_option = 256,
+  path_option,
+  max_requests_option,
+  endpoint_option,
+  timeout_option,
+  help_option,
+  version_option
+};
 
 void print_usage(FILE* out) {
   std::fputs(
       "Usage: tarnex_exporter [--web.listen-address=ADDRESS] [--web.telemetry-path=PATH]\n"
-      "                       [--timeout=SECONDS]\n"
+      "                       [--web.max-requests=N] [--ruxd.endpoint=URL] [--timeout=SECONDS]\n"
       "       tarnex_exporter --help | --version\n",
       out);
 }
 
+void print_help(FILE* out) {
+  std::fputs("tarnex_exporter " TARNEX_MONITOR_VERSION
+             "\nServes the state of a Tarnex cluster's nodes, services and pools to Prometheus,\n"
+             "asking the cluster daemon on every scrape.\n\n",
+             out);
+  print_usage(out);
+  std::fputs(
+      "\n"
+      "  --web.listen-address=ADDRESS  Where to serve HTTP: :PORT, HOST:PORT or [ADDRESS]:PORT\n"
+      "                                (default :19117)\n"
+      "  --web.telemetry-path=PATH     Where the metrics are (default /metrics)\n"
+      "  --web.max-requests=N          Requests served at once; more get 503 (default 40)\n"
+      "  --ruxd.endpoint=URL           The daemon's endpoint; no settings file is read\n"
+      "  --timeout=SECONDS             Bound on each scrape's requests (default 5)\n"
+      "  -h, --help                    Print this help and exit\n"
+      "  --version                     Print the version and exit\n"
+      "\nWithout --ruxd.endpoint the daemon's endpoint comes from tarnex-viravi.config,\n"
+      "searched beside this program, then in /usr/local/etc and /etc, at every scrape.\n",
+      out);
+}
+
+// A path a request can name: it starts with '/', is not "/" itself, and
+// holds no space, control character, '?' or '#'.
+bool reachable_path(const std::string& path) {
+  return path.size() > 1 && path[0] == '/' && std::none_of(path.begin(), path.end(), [](char c) {
+           const auto byte = static_cast<unsigned char>(c);
+           return byte <= 0x20 || byte == 0x7F || c == '?' || c == '#';
+         });
+}
+
+// Takes one option's value: nothing, or the reason it is refused.
+std::optional<std::string> take_value(int option, const std::string& value, ExporterOptions* options) {
+  switch (option) {
+    case listen_option:
+      options->listen_address = value;
+      if (parse_listen_address(value)) return std::nullopt;
+      return "the listen address is one :PORT, HOST:PORT or [ADDRESS]:PORT, not '" + shown(value) + "'";
+    case path_option:
+      options->telemetry_path = value;
+      if (reachable_path(value)) return std::nullopt;
+      return "the telemetry path starts with '/', is not '/' itself and holds no space, '?' or '#', not '" +
+             shown(value) + "'";
+    case max_requests_option: {
+      const char* end = value.data() + value.size();
+      const auto [stop, failure] = std::from_chars(value.data(), end, options->max_requests);
+      if (failure == std::errc{} && stop == end && options->max_requests >= 1 &&
+          options->max_requests <= 10000)
+        return std::nullopt;
+      return "the number of requests served at once is from 1 to 10000, not '" + shown(value) + "'";
+    }
+    case endpoint_option:
+      options->endpoint = value;
+      if (!value.empty()) return std::nullopt;
+      return std::string("the daemon's endpoint is not empty");
+    default: {
+      const std::optional<double> seconds = parse_decimal(value);
+      if (!seconds || *seconds <= 0 || *seconds > 3600)
+        return "the timeout is a number of seconds above 0 and at most 3600, not '" + shown(value) + "'";
+      options->timeout = milliseconds(static_cast<std::int64_t>(std::ceil(*seconds * 1000)));
+      return std::nullopt;
+    }
+  }
+}
+
 }  // namespace
-
-std::vector<MetricFamily> metric_families(const std::optional<Snapshot>& snapshot,
-                                          std::chrono::nanoseconds scrape_duration) {
-  std::vector<MetricFamily> families;
-  MetricFamily up = family("tarnex_up", "1 when the daemon answered both status requests, else 0.");
-  add(up, {}, snapshot ? 1 : 0);
-  families.push_back(std::move(up));
-  MetricFamily duration =
-      family("tarnex_scrape_duration_seconds", "How long the status requests of this scrape took.");
-  add(duration, {}, std::chrono::duration<double>(scrape_duration).count());
-  families.push_back(std::move(duration));
-  MetricFamily build = family("tarnex_build_info", "The exporter's version, as a label; always 1.");
-  add(build, {{"version", TARNEX_MONITOR_VERSION}}, 1);
-  families.push_back(std::move(build));
-  if (!snapshot) return families;
-
-  std::vector<std::string> seen;
-  for (const NodeRecord& node : snapshot->nodes)
-    seen.push_back(label_text(node.state));
-  const std::set<std::string> node_states = state_set({"ONLINE", "OFFLINE"}, seen);
-  MetricFamily node_state = family("tarnex_node_state", "1 for the node's current state, 0 for the others.");
-  MetricFamily node_enabled = family("tarnex_node_enabled", "1 when the node is enabled, else 0.");
-  std::map<int, std::string> node_names;
-  for (const NodeRecord& node : snapshot->nodes) {
-    const std::string name = label_text(node.name);
-    const std::string id = std::to_string(node.id);
-    const std::string state = label_text(node.state);
-    if (node.id >= 1 && node.id <= 1023) node_names.emplace(static_cast<int>(node.id), name);
-    for (const std::string& candidate : node_states)
-      add(node_state, {{"node", name}, {"id", id}, {"state", candidate}}, candidate == state ? 1 : 0);
-    add(node_enabled, {{"node", name}, {"id", id}}, node.enabled ? 1 : 0);
-  }
-  families.push_back(std::move(node_state));
-  families.push_back(std::move(node_enabled));
-
-  seen.clear();
-  std::vector<std::string> seen_pools;
-  for (const ServiceRecord& service : snapshot->services) {
-    seen.push_back(label_text(service.state));
-    for (const PoolRecord& pool : service.pools)
-      seen_pools.push_back(label_text(pool.state));
-  }
-  const std::set<std::string> service_states =
-      state_set({"ONLINE", "STOPPED", "STARTING", "STOPPING", "FAILED"}, seen);
-  const std::set<std::string> pool_states =
-      state_set({"ONLINE", "DEGRADED", "EXPORTED", "EXPORTING", "IMPORTING"}, seen_pools);
-  MetricFamily service_state =
-      family("tarnex_service_state", "1 for the service's current state, 0 for the others.");
-  MetricFamily service_enabled = family("tarnex_service_enabled", "1 when the service is enabled, else 0.");
-  MetricFamily service_placed =
-      family("tarnex_service_placed",
-             "1 for the node the service is placed on; no series when it is placed nowhere.");
-  MetricFamily pool_state = family("tarnex_pool_state", "1 for the pool's current state, 0 for the others.");
-  for (const ServiceRecord& service : snapshot->services) {
-    const std::string name = label_text(service.name);
-    const std::string state = label_text(service.state);
-    for (const std::string& candidate : service_states)
-      add(service_state, {{"service", name}, {"state", candidate}}, candidate == state ? 1 : 0);
-    add(service_enabled, {{"service", name}}, service.enabled ? 1 : 0);
-    if (service.node != 0) {
-      const auto node = node_names.find(service.node);
-      add(service_placed,
-          {{"service", name},
-           {"node", node == node_names.end() ? "" : node->second},
-           {"id", std::to_string(service.node)}},
-          1);
-    }
-    // A pool listed twice gives one set of series: the first listing's.
-    std::set<std::string> pools_done;
-    for (const PoolRecord& pool : service.pools) {
-      const std::string pool_name = label_text(pool.name);
-      if (!pools_done.insert(pool_name).second) continue;
-      const std::string current = label_text(pool.state);
-      for (const std::string& candidate : pool_states) {
-        add(pool_state, {{"pool", pool_name}, {"service", name}, {"state", candidate}},
-            candidate == current ? 1 : 0);
-      }
-    }
-  }
-  families.push_back(std::move(service_state));
-  families.push_back(std::move(service_enabled));
-  families.push_back(std::move(service_placed));
-  families.push_back(std::move(pool_state));
-  return families;
-}
-
-ClusterCollector::ClusterCollector(Source source) : source_(std::move(source)) {}
-
-std::vector<MetricFamily> ClusterCollector::Collect() const {
-  const Clock::time_point asked = source_.now();
-  const std::lock_guard<std::mutex> lock(exchange_);
-  // An exchange that ended after this scrape came in answers it too.
-  if (!last_ || last_->finished < asked) {
-    Result result;
-    const Clock::time_point start = source_.now();
-    std::string error;
-    result.snapshot = take_snapshot(source_, &error);
-    result.finished = source_.now();
-    result.took = result.finished - start;
-    if (!result.snapshot) std::fprintf(stderr, "tarnex_exporter: %s\n", error.c_str());
-    last_ = std::move(result);
-  }
-  return metric_families(last_->snapshot, last_->took);
-}
 
 int read_exporter_options(const std::vector<std::string>& args, ExporterOptions* options, FILE* out,
                           FILE* err) {
-  enum { listen_option = 256, path_option, timeout_option, help_option, version_option };
   // clang-format off
   static const option long_options[] = {
       {"web.listen-address", required_argument, nullptr, listen_option},
       {"web.telemetry-path", required_argument, nullptr, path_option},
+      {"web.max-requests",   required_argument, nullptr, max_requests_option},
+      {"ruxd.endpoint",      required_argument, nullptr, endpoint_option},
       {"timeout",            required_argument, nullptr, timeout_option},
       {"help",               no_argument,       nullptr, help_option},
       {"version",            no_argument,       nullptr, version_option},
@@ -179,62 +121,21 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
   };
   optind = 0;
   opterr = 0;
-  for (;;) {
-    const int letter = getopt_long(argv.argc(), argv.argv(), ":h", long_options, nullptr);
-    if (letter == -1) break;
-    switch (letter) {
-      case listen_option:
-        options->listen_address = optarg;
-        break;
-      case path_option:
-        options->telemetry_path = optarg;
-        if (options->telemetry_path.empty() || options->telemetry_path[0] != '/' ||
-            options->telemetry_path == "/")
-          return bad("the telemetry path starts with '/' and is not '/' itself, not '" + shown(optarg) + "'");
-        break;
-      case timeout_option: {
-        const std::optional<double> seconds = parse_decimal(optarg);
-        if (!seconds || *seconds <= 0 || *seconds > 3600) {
-          return bad("the timeout is a number of seconds above 0 and at most 3600, not '" + shown(optarg) +
-                     "'");
-        }
-        options->timeout = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(*seconds * 1000)));
-        break;
-      }
-      case 'h':
-      case help_option:
-        std::fputs("tarnex_exporter " TARNEX_MONITOR_VERSION
-                   "\nServes the state of a Tarnex cluster's nodes, services and pools to Prometheus,\n"
-                   "asking the cluster daemon on every scrape.\n\n",
-                   out);
-        print_usage(out);
-        std::fputs(
-            "\n"
-            "  --web.listen-address=ADDRESS  Where to serve HTTP (default :19117)\n"
-            "  --web.telemetry-path=PATH     Where the metrics are (default /metrics)\n"
-            "  --timeout=SECONDS             Bound on each scrape's requests (default 5)\n"
-            "  -h, --help                    Print this help and exit\n"
-            "  --version                     Print the version and exit\n"
-            "\nThe daemon's endpoint comes from tarnex-viravi.config, searched beside\n"
-            "this program, then in /usr/local/etc and /etc.\n",
-            out);
-        return 0;
-      case version_option:
-        std::fputs("tarnex_exporter " TARNEX_MONITOR_VERSION "\n", out);
-        return 0;
-      case ':':
-        return bad("option '" + shown(argv[optind - 1]) + "' needs a value");
-      default:
-        return bad("unknown option '" + shown(argv[optind - 1]) + "'");
+  for (int letter = 0; (letter = getopt_long(argv.argc(), argv.argv(), ":h", long_options, nullptr)) != -1;) {
+    if (letter == 'h' || letter == help_option) {
+      print_help(out);
+      return 0;
     }
+    if (letter == version_option) {
+      std::fputs("tarnex_exporter " TARNEX_MONITOR_VERSION "\n", out);
+      return 0;
+    }
+    if (letter == ':') return bad("option '" + shown(argv[optind - 1]) + "' needs a value");
+    if (letter < listen_option) return bad("unknown option '" + shown(argv[optind - 1]) + "'");
+    if (const std::optional<std::string> reason = take_value(letter, optarg, options)) return bad(*reason);
   }
   if (optind < argv.argc()) return bad("unexpected argument '" + shown(argv[optind]) + "'");
   return exporter_run;
-}
-
-std::string server_address(const std::string& listen_address) {
-  if (!listen_address.empty() && listen_address[0] == ':') return listen_address.substr(1);
-  return listen_address;
 }
 
 std::string landing_page(const std::string& telemetry_path) {
@@ -261,6 +162,82 @@ std::string landing_page(const std::string& telemetry_path) {
          "exporter</h1>\n"
          "<p><a href=\"" +
          path + "\">Metrics</a></p>\n</body>\n</html>\n";
+}
+
+milliseconds scrape_bound(milliseconds timeout, std::optional<double> header) {
+  if (!header || *header <= 0.5 || *header > 3600) return timeout;
+  const milliseconds waits(static_cast<std::int64_t>(std::floor((*header - 0.5) * 1000)));
+  return waits.count() > 0 ? std::min(timeout, waits) : timeout;
+}
+
+Scrapes::Scrapes(Transport* transport, FindEndpoint find_endpoint, Now now, FILE* log)
+    : transport_(transport), find_endpoint_(std::move(find_endpoint)), now_(std::move(now)), log_(log) {}
+
+std::shared_ptr<const Body> Scrapes::page(Clock::time_point arrived, milliseconds bound,
+                                          const std::function<bool()>& client_gone) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (running_) {
+    const std::uint64_t running = exchanges_ + 1;
+    ++waiting_;
+    finished_.wait(lock, [&] { return exchanges_ >= running; });
+    --waiting_;
+    return last_;
+  }
+  if (client_gone()) return nullptr;
+  running_ = true;
+  lock.unlock();
+  std::shared_ptr<const Body> page;
+  try {
+    page = exchange(arrived, bound);
+  } catch (...) {
+    lock.lock();
+    running_ = false;
+    throw;
+  }
+  lock.lock();
+  running_ = false;
+  ++exchanges_;
+  last_ = page;
+  finished_.notify_all();
+  return page;
+}
+
+std::size_t Scrapes::waiting() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return waiting_;
+}
+
+std::shared_ptr<const Body> Scrapes::exchange(Clock::time_point since, milliseconds bound) {
+  const Clock::time_point start = now_();
+  std::string problem;
+  std::optional<Snapshot> snapshot;
+  if (const std::optional<std::string> endpoint = find_endpoint_(&problem))
+    snapshot = take_snapshot(Source{transport_, *endpoint, bound, now_, since}, &problem);
+  note(snapshot ? "" : problem);
+  const Scrape scrape{snapshot ? &*snapshot : nullptr, now_() - start};
+  return std::make_shared<const Body>(exposition_page(scrape));
+}
+
+void Scrapes::note(const std::string& problem) {
+  if (problem == last_problem_) return;
+  last_problem_ = problem;
+  if (problem.empty()) return;
+  std::fprintf(log_, "tarnex_exporter: %s\n", problem.c_str());
+  std::fflush(log_);
+}
+
+HttpResponse answer(const HttpRequest& request, const ExporterOptions& options, Scrapes& scrapes,
+                    const std::function<bool()>& client_gone) {
+  if (request.method != "GET" && request.method != "HEAD") return {405, "", nullptr, "Allow: GET, HEAD\r\n"};
+  if (request.path == "/") {
+    return {200, "text/html; charset=utf-8",
+            std::make_shared<const Body>(Body{landing_page(options.telemetry_path)}), ""};
+  }
+  if (request.path != options.telemetry_path) return {404, "text/plain; charset=utf-8", nullptr, ""};
+  std::shared_ptr<const Body> page =
+      scrapes.page(request.arrived, scrape_bound(options.timeout, request.scrape_timeout), client_gone);
+  if (!page) return {503, "", nullptr, ""};
+  return {200, "text/plain; version=0.0.4; charset=utf-8", std::move(page), ""};
 }
 
 }  // namespace tarnex::monitor

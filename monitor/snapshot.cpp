@@ -128,7 +128,8 @@ void read_services(const Json& response, std::vector<ServiceRecord>& services) {
                           json_get_string(record, state_pointer, ""),
                           json_get_bool(record, enabled_pointer, false),
                           {},
-                          record.is_object() && record.contains("error")};
+                          record.is_object() && record.contains("error"),
+                          {}};
     read_pools(record, service.pools);
     records.push_back(std::move(service));
   }
@@ -136,6 +137,7 @@ void read_services(const Json& response, std::vector<ServiceRecord>& services) {
                    [](const ServiceRecord& a, const ServiceRecord& b) { return a.name < b.name; });
   for (ServiceRecord& record : records) {
     if (!services.empty() && services.back().name == record.name) {
+      if (!record.error) services.back().more_states.push_back(std::move(record.state));
       auto& pools = services.back().pools;
       pools.insert(pools.end(), std::make_move_iterator(record.pools.begin()),
                    std::make_move_iterator(record.pools.end()));

@@ -40,11 +40,13 @@ struct ServiceRecord {
   // The record holds an "error" member: the daemon could not tell this
   // service's state, so `state` and `enabled` say nothing about it.
   bool error = false;
+  // The states of the later records of the same name that hold no error.
+  std::vector<std::string> more_states;
 };
 
 // Nodes ascending by id, one per id (the first record wins); services
 // ascending by name, one per name (the first record gives the row, every
-// record of the name adds its pools).
+// record of the name adds its pools and, in more_states, its state).
 struct Snapshot {
   std::vector<NodeRecord> nodes;
   std::vector<ServiceRecord> services;
