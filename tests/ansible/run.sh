@@ -31,7 +31,7 @@ export ANSIBLE_HOME=$scratch/home ANSIBLE_NOCOLOR=1 ANSIBLE_FORCE_COLOR=0 ANSIBL
 # (the Python that runs Ansible runs the modules), pipelining, no callbacks
 # beyond the default output, two forks for the two clusters of the examples.
 export ANSIBLE_PIPELINING=1 ANSIBLE_PYTHON_INTERPRETER=$python ANSIBLE_GATHERING=explicit ANSIBLE_FORKS=2
-export ANSIBLE_CALLBACKS_ENABLED= ANSIBLE_INVENTORY_ENABLED=host_list,yaml ANSIBLE_DEPRECATION_WARNINGS=0
+export ANSIBLE_CALLBACKS_ENABLED='' ANSIBLE_INVENTORY_ENABLED=host_list,yaml ANSIBLE_DEPRECATION_WARNINGS=0
 export PYTHONDONTWRITEBYTECODE=1 PYLINTHOME=$scratch/pylint
 
 playbook() { # playbook VARS_FILE PLAYBOOK ARGS...
