@@ -32,6 +32,12 @@ SERVICE_CASES = [
      'cannot run service on node nas-c: state is OFFLINE'),
     ('a missing node is refused', {}, dict(name='zpool_z05', state='started', node='nas-z'), 'node can not be found: nas-z'),
     ('a missing service is refused', {}, dict(name='zpool_z99', state='stopped'), 'service can not be found: zpool_z99'),
+    # Input no run could use.
+    ('node without started', {}, dict(name='zpool_z05', state='stopped', node='nas-a'), 'node is only taken with state=started'),
+    ('started yet disabled', {}, dict(name='zpool_z05', state='started', enabled=False), 'a disabled service cannot be started'),
+    ('unknown state', {}, dict(name='zpool_z05', state='running'), 'value of state must be one of'),
+    ('negative timeout', {}, dict(name='zpool_z05', state='stopped', timeout=-1), 'timeout must be 0'),
+    ('no wait_sleep', {}, dict(name='zpool_z05', state='stopped', wait_sleep=0), 'wait_sleep must be more than 0'),
 ]
 
 NODE_CASES = [
@@ -58,7 +64,7 @@ def cases(table, main):
                          cases(SERVICE_CASES, tarnex_service.main) + cases(NODE_CASES, tarnex_node.main))
 def test_plan(client, run_module, main, records, params, expected, check):
     client.document = document_with(**records)
-    outcome = run_module(main, dict(params, wait_sleep=0.01), check=check)
+    outcome = run_module(main, dict(dict(wait_sleep=0.01), **params), check=check)
     if isinstance(expected, str):
         assert outcome.failed and expected in outcome.result['msg']
         assert client.changes == [] and outcome.result.get('commands', []) == []
@@ -77,16 +83,3 @@ def test_check_mode_predicts_the_record_the_run_gets(client, run_module):
     assert check.result['service'] == run.result['service'] == dict(name='archive', nodeId=1, state='ONLINE', enabled=True)
     assert check.result['diff'] == dict(before=dict(enabled=False, state='STOPPED', node=None),
                                         after=dict(enabled=True, state='ONLINE', node='nas-a'))
-
-
-@pytest.mark.parametrize('params,message', [
-    (dict(name='zpool_z05', state='stopped', node='nas-a'), 'node is only taken with state=started'),
-    (dict(name='zpool_z05', state='started', enabled=False), 'a disabled service cannot be started'),
-    (dict(name='zpool_z05', state='running'), 'value of state must be one of'),
-    (dict(name='zpool_z05', state='stopped', timeout=-1), 'timeout must be 0'),
-    (dict(name='zpool_z05', state='stopped', wait_sleep=0), 'wait_sleep must be more than 0'),
-])
-def test_bad_input_is_refused_before_anything_runs(client, run_module, params, message):
-    outcome = run_module(tarnex_service.main, params)
-    assert outcome.failed and message in outcome.result['msg']
-    assert client.reads == 0
