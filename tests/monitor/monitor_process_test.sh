@@ -261,7 +261,7 @@ if [[ -n $exporter_program ]]; then
   ) >"$scratch/silent.txt" 2>&1 &
   silent_scrape=$!
 fi
-check_plugin "daemon silent" 3 "TARNEX UNKNOWN - no reply from $endpoint within 1 s" -t 1
+check_plugin "daemon silent" 2 "TARNEX CRITICAL - no reply from $endpoint within 1 s" -t 1
 if [[ -n $exporter_program ]]; then
   wait "$silent_scrape" || fail "daemon silent: the exporter's scrape (above)"
   cat "$scratch/silent.txt"
@@ -270,7 +270,7 @@ fi
 for pid in $background_pids; do
   if grep -q ruxd-sim "/proc/$pid/cmdline" 2>/dev/null; then kill "$pid" && wait "$pid" 2>/dev/null; fi
 done
-check_plugin "daemon gone" 3 "TARNEX UNKNOWN - no reply from $endpoint within 1 s" -t 1
+check_plugin "daemon gone, -t 1:unknown" 3 "TARNEX UNKNOWN - no reply from $endpoint within 1 s" -t 1:unknown
 
 if [[ -n $exporter_program ]]; then
   query_until "Prometheus: tarnex_up once the daemon is gone" "tarnex_up" 0
