@@ -148,7 +148,8 @@ std::string service_problem(const Snapshot& snapshot, const ServiceRecord& servi
   const std::string start = "service " + plugin_text(service.name) + ": ";
   if (service.error) return start + "state unknown, the daemon reports an error";
   return start + plugin_text(service.state) +
-         (service.node == 0 ? ", placed on no node" : " on " + node_name(snapshot, service.node));
+         (placed_node(service.run_node) == 0 ? ", placed on no node"
+                                             : " on " + node_name(snapshot, placed_node(service.run_node)));
 }
 
 void print_usage(FILE* out) {
@@ -179,7 +180,7 @@ void print_options(FILE* out) {
 }
 
 void print_help(FILE* out) {
-  std::fputs("check_tarnex " TARNEX_MONITOR_VERSION
+  std::fputs("check_tarnex " TARNEX_PACKAGE_VERSION
              "\n"
              "Checks the nodes and services of a Tarnex cluster through its daemon.\n\n",
              out);
@@ -399,7 +400,7 @@ CheckPart check_nodes(const Snapshot& snapshot, const CheckOptions& options) {
   std::size_t enabled = 0;
   std::vector<std::string> bad;
   for (const NodeRecord& node : snapshot.nodes) {
-    const bool is_online = node.state == "ONLINE";
+    const bool is_online = node_state(node.state) == NodeState::online;
     online += is_online ? 1 : 0;
     enabled += node.enabled ? 1 : 0;
     if (is_online && node.enabled) continue;
@@ -427,13 +428,13 @@ CheckPart check_services(const Snapshot& snapshot, const CheckOptions& options) 
   std::vector<std::string> bad;
   bool unplaced = false;
   for (const ServiceRecord& service : snapshot.services) {
-    const bool is_online = !service.error && service.state == "ONLINE";
+    const bool is_online = !service.error && service_state(service.state) == ServiceState::online;
     online += is_online ? 1 : 0;
     if (!service.enabled && !service.error) continue;
     ++enabled;
-    if (is_online && service.node != 0) continue;
+    if (is_online && placed_node(service.run_node) != 0) continue;
     if (!is_online) bad.push_back(plugin_text(service.name));
-    unplaced = unplaced || (!service.error && service.node == 0);
+    unplaced = unplaced || (!service.error && placed_node(service.run_node) == 0);
     part.problems.push_back(service_problem(snapshot, service));
   }
   part.status = count_status(bad.size(), options.warning, options.critical, check_critical);
@@ -470,7 +471,7 @@ int run_check(const std::vector<std::string>& args, const CheckEnvironment& envi
       print_help(out);
       return written(out, check_unknown);
     case Arguments::Action::version:
-      std::fputs("check_tarnex " TARNEX_MONITOR_VERSION "\n", out);
+      std::fputs(version_line("check_tarnex").c_str(), out);
       return written(out, check_unknown);
     case Arguments::Action::bad_usage:
       print_report(out, unknown_report(arguments.problem));

@@ -34,7 +34,7 @@ void print_usage(FILE* out) {
 }
 
 void print_help(FILE* out) {
-  std::fputs("tarnex_exporter " TARNEX_MONITOR_VERSION
+  std::fputs("tarnex_exporter " TARNEX_PACKAGE_VERSION
              "\nServes the state of a Tarnex cluster's nodes, services and pools to Prometheus,\n"
              "asking the cluster daemon on every scrape.\n\n",
              out);
@@ -127,7 +127,7 @@ int read_exporter_options(const std::vector<std::string>& args, ExporterOptions*
       return 0;
     }
     if (letter == version_option) {
-      std::fputs("tarnex_exporter " TARNEX_MONITOR_VERSION "\n", out);
+      std::fputs(version_line("tarnex_exporter").c_str(), out);
       return 0;
     }
     if (letter == ':') return bad("option '" + shown(argv[optind - 1]) + "' needs a value");

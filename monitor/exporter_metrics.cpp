@@ -9,7 +9,7 @@
 namespace tarnex::monitor {
 namespace {
 
-using StateList = std::span<const char* const>;
+using StateList = std::vector<std::string_view>;
 
 constexpr Descriptor up{"tarnex_up", "1 when the daemon answered both status requests, else 0.", "gauge"};
 constexpr Descriptor scrape_duration{"tarnex_scrape_duration_seconds",
@@ -34,24 +34,43 @@ constexpr std::array node_families{&node_state, &node_enabled};
 constexpr std::array service_families{&service_state, &service_enabled, &service_placed};
 constexpr std::array pool_families{&pool_state};
 
-constexpr std::array<const char*, 2> node_states{"ONLINE", "OFFLINE"};
-constexpr std::array<const char*, 5> service_states{"ONLINE", "STOPPED", "STARTING", "STOPPING", "FAILED"};
-constexpr std::array<const char*, 5> pool_states{"ONLINE", "DEGRADED", "EXPORTED", "EXPORTING", "IMPORTING"};
+// The wire words of a kind's known states, as the cluster model lists them.
+template <typename State>
+std::vector<std::string_view> words_of(std::span<const StateWord<State>> table) {
+  std::vector<std::string_view> words;
+  for (const StateWord<State>& entry : table)
+    words.push_back(entry.word);
+  return words;
+}
+
+const StateList& node_states() {
+  static const std::vector<std::string_view> words = words_of(node_state_words());
+  return words;
+}
+
+const StateList& service_states() {
+  static const std::vector<std::string_view> words = words_of(service_state_words());
+  return words;
+}
+
+const StateList& pool_states() {
+  static const std::vector<std::string_view> words = words_of(pool_state_words());
+  return words;
+}
 
 // A record's state set: a series for each known state of its kind, 1 when
 // any of `states` is that one, then a series of 1 for each state in
 // `states` the kind does not know. An empty state tells nothing and has no
 // series; a record whose state is unknown has only the known ones, all 0.
 template <typename Emit>
-void state_set(StateList known, const std::vector<std::string_view>& states, Emit emit) {
+void state_set(const StateList& known, const std::vector<std::string_view>& states, Emit emit) {
   const auto in = [&](std::string_view state) {
     return std::find(states.begin(), states.end(), state) != states.end();
   };
-  for (const char* state : known)
-    emit(std::string_view(state), in(state) ? 1.0 : 0.0);
+  for (const std::string_view state : known)
+    emit(state, in(state) ? 1.0 : 0.0);
   for (auto state = states.begin(); state != states.end(); ++state) {
-    const bool known_state = std::find_if(known.begin(), known.end(),
-                                          [&](const char* word) { return *state == word; }) != known.end();
+    const bool known_state = std::find(known.begin(), known.end(), *state) != known.end();
     if (state->empty() || known_state || std::find(states.begin(), state, *state) != state) continue;
     emit(std::string_view(label_value(*state)), 1.0);
   }
@@ -63,7 +82,7 @@ void collect_exporter(const Scrape& scrape, Exposition& out) {
   out.family(scrape_duration);
   out.sample(scrape_duration, {}, std::chrono::duration<double>(scrape.duration).count());
   out.family(build_info);
-  out.sample(build_info, {{"version", TARNEX_MONITOR_VERSION}}, 1);
+  out.sample(build_info, {{"version", TARNEX_PACKAGE_VERSION}}, 1);
 }
 
 void collect_nodes(const Scrape& scrape, Exposition& out) {
@@ -76,7 +95,7 @@ void collect_nodes(const Scrape& scrape, Exposition& out) {
   }
   out.family(node_state);
   for (std::size_t i = 0; i < nodes.size(); ++i) {
-    state_set(node_states, {nodes[i].state}, [&](std::string_view state, double value) {
+    state_set(node_states(), {nodes[i].state}, [&](std::string_view state, double value) {
       out.sample(node_state, {{"node", names[i]}, {"id", ids[i]}, {"state", state}}, value);
     });
   }
@@ -98,15 +117,16 @@ void collect_services(const Scrape& scrape, Exposition& out) {
   const Snapshot& snapshot = *scrape.snapshot;
   std::unordered_map<int, std::string> node_names;
   for (const NodeRecord& node : snapshot.nodes) {
-    if (node.id >= 1 && node.id <= 1023)
-      node_names.emplace(static_cast<int>(node.id), label_value(node.name));
+    // Only a node a service can be placed on gives a name to placements.
+    if (const int id = placed_node(node.id); id != 0 && id == node.id)
+      node_names.emplace(id, label_value(node.name));
   }
   std::vector<std::string> names;
   for (const ServiceRecord& service : snapshot.services)
     names.push_back(label_value(service.name));
   out.family(service_state);
   for (std::size_t i = 0; i < names.size(); ++i) {
-    state_set(service_states, service_states_of(snapshot.services[i]),
+    state_set(service_states(), service_states_of(snapshot.services[i]),
               [&](std::string_view state, double value) {
                 out.sample(service_state, {{"service", names[i]}, {"state", state}}, value);
               });
@@ -119,7 +139,7 @@ void collect_services(const Scrape& scrape, Exposition& out) {
   }
   out.family(service_placed);
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const int node = snapshot.services[i].node;
+    const int node = placed_node(snapshot.services[i].run_node);
     if (node == 0) continue;
     const auto name = node_names.find(node);
     const std::string id = std::to_string(node);
@@ -141,7 +161,7 @@ void collect_pools(const Scrape& scrape, Exposition& out) {
     const std::string name = label_value(service.name);
     for (const auto& [pool, states] : pools) {
       const std::string pool_name = label_value(pool);
-      state_set(pool_states, states, [&](std::string_view state, double value) {
+      state_set(pool_states(), states, [&](std::string_view state, double value) {
         out.sample(pool_state, {{"pool", pool_name}, {"service", name}, {"state", state}}, value);
       });
     }

@@ -63,91 +63,28 @@ const Json* response_of(const Json& reply, std::string* error) {
              shown(json_get_string(reply, message_pointer, "error " + reply.at(error_pointer).dump()));
     return nullptr;
   }
-  if (!reply.is_object() || !reply.contains("response") || !reply.at("response").is_array()) {
-    *error = "the daemon's reply holds no response list";
-    return nullptr;
-  }
-  return &reply.at("response");
+  const Json* response = response_list(reply);
+  if (response == nullptr) *error = "the daemon's reply holds no response list";
+  return response;
 }
 
-// Only ids 1..1023 name a node, judged on the low 32 bits taken as signed,
-// as the client's tables judge them.
-int placed_node(std::int64_t run_node) {
-  const auto low =
-      static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(run_node)));
-  return low >= 1 && low <= 1023 ? low : 0;
-}
-
-void read_nodes(const Json& response, std::vector<NodeRecord>& nodes) {
-  static const JsonPointer id_pointer{"/id"};
-  static const JsonPointer name_pointer{"/nodename"};
-  static const JsonPointer state_pointer{"/state"};
-  static const JsonPointer enabled_pointer{"/enabled"};
-  for (const Json& record : response) {
-    const std::int64_t id = json_get_int(record, id_pointer, -1);
-    if (id < 0) continue;
-    nodes.push_back({id, json_get_string(record, name_pointer, ""),
-                     json_get_string(record, state_pointer, ""),
-                     json_get_bool(record, enabled_pointer, false)});
-  }
-  std::stable_sort(nodes.begin(), nodes.end(),
-                   [](const NodeRecord& a, const NodeRecord& b) { return a.id < b.id; });
-  nodes.erase(std::unique(nodes.begin(), nodes.end(),
-                          [](const NodeRecord& a, const NodeRecord& b) { return a.id == b.id; }),
-              nodes.end());
-}
-
-// Pools come as the elements of an array, the member values of an object, or
-// a single non-null value.
-void read_pools(const Json& record, std::vector<PoolRecord>& pools) {
-  static const JsonPointer name_pointer{"/name"};
-  static const JsonPointer state_pointer{"/state"};
-  if (!record.is_object() || !record.contains("pools")) return;
-  const Json& value = record.at("pools");
-  const auto add = [&](const Json& pool) {
-    pools.push_back({json_get_string(pool, name_pointer, ""), json_get_string(pool, state_pointer, "")});
-  };
-  if (value.is_array() || value.is_object()) {
-    for (const Json& pool : value)
-      add(pool);
-  } else if (!value.is_null()) {
-    add(value);
-  }
-}
-
-void read_services(const Json& response, std::vector<ServiceRecord>& services) {
-  static const JsonPointer name_pointer{"/name"};
-  static const JsonPointer run_node_pointer{"/run_node"};
-  static const JsonPointer state_pointer{"/state"};
-  static const JsonPointer enabled_pointer{"/enabled"};
-  std::vector<ServiceRecord> records;
-  records.reserve(response.size());
-  for (const Json& record : response) {
-    ServiceRecord service{json_get_string(record, name_pointer, ""),
-                          placed_node(json_get_int(record, run_node_pointer, -1)),
-                          json_get_string(record, state_pointer, ""),
-                          json_get_bool(record, enabled_pointer, false),
-                          {},
-                          record.is_object() && record.contains("error"),
-                          {}};
-    read_pools(record, service.pools);
-    records.push_back(std::move(service));
-  }
-  std::stable_sort(records.begin(), records.end(),
-                   [](const ServiceRecord& a, const ServiceRecord& b) { return a.name < b.name; });
-  for (ServiceRecord& record : records) {
-    if (!services.empty() && services.back().name == record.name) {
-      if (!record.error) services.back().more_states.push_back(std::move(record.state));
-      auto& pools = services.back().pools;
-      pools.insert(pools.end(), std::make_move_iterator(record.pools.begin()),
-                   std::make_move_iterator(record.pools.end()));
-    } else {
-      services.push_back(std::move(record));
-    }
-  }
+// The monitors' reading: nodes and services as the client's tables read
+// them; nothing of the replies is kept.
+void read_records(const Json& nodes, const Json& services, Snapshot* snapshot) {
+  static const ReadRules rules{.merged = true, .only_numbered = true};
+  snapshot->nodes = read_nodes(nodes, rules);
+  snapshot->services = read_services(services, rules);
+  for (NodeRecord& node : snapshot->nodes)
+    node.source = nullptr;
+  for (ServiceRecord& service : snapshot->services)
+    service.source = nullptr;
 }
 
 }  // namespace
+
+std::string version_line(std::string_view program) {
+  return std::string(program) + " " TARNEX_PACKAGE_VERSION " (tarnex-viravi build " TARNEX_BUILD_STRING ")\n";
+}
 
 std::string shown(std::string_view text) {
   return neutralised(text, true, TextKind::name);
@@ -181,12 +118,8 @@ namespace {
 
 bool read_parsed(const Json& nodes, const Json& services, Snapshot* snapshot, std::string* error) {
   try {
-    const Json* node_list = response_of(nodes, error);
-    if (node_list == nullptr) return false;
-    const Json* service_list = response_of(services, error);
-    if (service_list == nullptr) return false;
-    read_nodes(*node_list, snapshot->nodes);
-    read_services(*service_list, snapshot->services);
+    if (response_of(nodes, error) == nullptr || response_of(services, error) == nullptr) return false;
+    read_records(nodes, services, snapshot);
     return true;
   } catch (const std::exception& failure) {
     *error = "the daemon's reply cannot be read: " + shown(failure.what());

@@ -10,39 +10,19 @@
 #include <string_view>
 #include <vector>
 
+#include "base/cluster_model.hpp"
 #include "daemon/transport.hpp"
 
 namespace tarnex::monitor {
 
 // The monitoring programs' one view of the cluster: what the two requests of
-// `cluster status` bring back, read as the client's tables read them. This
-// file and snapshot.cpp are the only places the monitors touch the client's
-// libraries.
+// `cluster status` bring back, read by the cluster model as the client's
+// tables read them. This file and snapshot.cpp are the only places the
+// monitors touch the client's libraries: the model and the one exchange.
 
-struct NodeRecord {
-  std::int64_t id = 0;  // as the daemon sent it; records without one are dropped
-  std::string name;
-  std::string state;
-  bool enabled = false;
-};
-
-struct PoolRecord {
-  std::string name;
-  std::string state;
-};
-
-struct ServiceRecord {
-  std::string name;
-  int node = 0;  // the node it is placed on, 1..1023; 0 when placed nowhere
-  std::string state;
-  bool enabled = false;
-  std::vector<PoolRecord> pools;
-  // The record holds an "error" member: the daemon could not tell this
-  // service's state, so `state` and `enabled` say nothing about it.
-  bool error = false;
-  // The states of the later records of the same name that hold no error.
-  std::vector<std::string> more_states;
-};
+using NodeRecord = Node;
+using PoolRecord = Pool;
+using ServiceRecord = Service;
 
 // Nodes ascending by id, one per id (the first record wins); services
 // ascending by name, one per name (the first record gives the row, every
@@ -90,6 +70,10 @@ std::optional<Snapshot> take_snapshot(const Source& source, std::string* error);
 // The records of two parsed replies, as take_snapshot reads them.
 bool read_replies(const std::string& nodes_reply, const std::string& services_reply, Snapshot* snapshot,
                   std::string* error);
+
+// The -V/--version line of a monitoring program: its package's version and
+// the build of the client whose libraries read the cluster for it.
+std::string version_line(std::string_view program);
 
 // A text from the daemon or a file as a terminal would show it: no control
 // character left.

@@ -88,6 +88,7 @@ void merge_services(std::vector<Service>& records) {
   services.reserve(records.size());
   for (Service& record : records) {
     if (!services.empty() && services.back().name == record.name) {
+      if (!record.error) services.back().more_states.push_back(std::move(record.state));
       std::vector<Pool>& pools = services.back().pools;
       pools.insert(pools.end(), std::make_move_iterator(record.pools.begin()),
                    std::make_move_iterator(record.pools.end()));
@@ -169,6 +170,7 @@ Service read_service(const Json& record) {
           json_get_bool(record, enabled_pointer, false),
           read_pools(record),
           record.is_object() && record.contains("error"),
+          {},
           &record};
 }
 

@@ -66,6 +66,9 @@ struct Service {
   // The record holds an "error" member: the daemon could not tell this
   // service's state, so `state` and `enabled` say nothing about it.
   bool error = false;
+  // Read merged: the states of the later records of its name that hold no
+  // error, for whoever reports every state a name is in.
+  std::vector<std::string> more_states;
   const Json* source = nullptr;  // the first record it was read from
 };
 
@@ -81,8 +84,8 @@ int placed_node(std::int64_t run_node);
 struct ReadRules {
   // Ascending by id (nodes) or name (services); one node per id, the first
   // record winning; one service per name, the first record giving the row
-  // and every record of the name adding its pools. The tables and the
-  // monitoring programs read so.
+  // and every record of the name adding its pools and its state. The tables
+  // and the monitoring programs read so.
   bool merged = false;
   // Nodes without an id that reads as a number are left out.
   bool only_numbered = false;

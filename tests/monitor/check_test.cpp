@@ -163,7 +163,7 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
        "                    [--nodes-warning RANGE] [--nodes-critical RANGE]\n"
        "       check_tarnex -h | -V\n",
        3},
-      {"version", {"-V"}, {}, "check_tarnex " TARNEX_MONITOR_VERSION "\n", 3},
+      {"version", {"-V"}, {}, "check_tarnex " TARNEX_PACKAGE_VERSION " (tarnex-viravi build " TARNEX_BUILD_STRING ")\n", 3},
       {"service whose state the daemon cannot tell",
        {},
        answers({three_nodes, reply(R"({"name":"db","error":5,"errorMessage":"no such pool"},)"
@@ -222,7 +222,7 @@ TEST(CheckTarnex, EndingsAndTheTimeoutState) {
        {},
        "TARNEX UNKNOWN - the timeout's state is ok, warning, critical or unknown, not ''",
        3},
-      {{"-h"}, {}, "check_tarnex " TARNEX_MONITOR_VERSION, 3},
+      {{"-h"}, {}, "check_tarnex " TARNEX_PACKAGE_VERSION, 3},
   };
   for (const EndingCase& c : cases) {
     SCOPED_TRACE(c.args[0]);

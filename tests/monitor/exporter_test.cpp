@@ -75,7 +75,7 @@ const std::string head_duration =
 const std::string build_info =
     "# HELP tarnex_build_info The exporter's version, as a label; always 1.\n"
     "# TYPE tarnex_build_info gauge\n"
-    "tarnex_build_info{version=\"" TARNEX_MONITOR_VERSION "\"} 1\n";
+    "tarnex_build_info{version=\"" TARNEX_PACKAGE_VERSION "\"} 1\n";
 
 TEST(TarnexExporter, MetricsOfACluster) {
   // A state no list knows has a series of its own; a pool listed twice has
