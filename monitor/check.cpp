@@ -290,12 +290,10 @@ CheckReport check_cluster(const CheckOptions& options, const CheckEnvironment& e
   if (!endpoint) return unknown_report(error);
   // The exchange gets what is left of the run's bound.
   const Source source{environment.transport, *endpoint, options.timeout, environment.now, start};
-  const std::optional<Snapshot> snapshot = take_snapshot(source, &error);
+  bool silent = false;
+  const std::optional<Snapshot> snapshot = take_snapshot(source, &error, &silent);
   if (snapshot) return judge(*snapshot, options);
-  // An exchange that fails before the bound has passed failed for another
-  // reason than the daemon's silence.
-  const bool in_time = environment.now() - start < options.timeout;
-  return failure_report(in_time ? check_unknown : options.timeout_state, error);
+  return failure_report(silent ? options.timeout_state : check_unknown, error);
 }
 
 }  // namespace

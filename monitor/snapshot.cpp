@@ -25,7 +25,7 @@ using std::chrono::milliseconds;
 // One request on a fresh connection, answered before `deadline`: its parsed
 // reply, or nothing with the reason.
 std::optional<Json> exchange(const Source& source, const Json& request, Clock::time_point deadline,
-                             std::string* error) {
+                             std::string* error, bool* no_reply) {
   ExchangeSettings settings;
   settings.transport = source.transport;
   settings.endpoint = source.endpoint;
@@ -42,6 +42,7 @@ std::optional<Json> exchange(const Source& source, const Json& request, Clock::t
     case ExchangeFailure::none:
       return std::move(result.reply);
     case ExchangeFailure::no_reply:
+      *no_reply = true;
       *error = "no reply from " + shown(source.endpoint) + " within " + seconds_text(source.bound);
       break;
     case ExchangeFailure::not_json:
@@ -140,7 +141,7 @@ bool read_replies(const std::string& nodes_reply, const std::string& services_re
   }
 }
 
-std::optional<Snapshot> take_snapshot(const Source& source, std::string* error) {
+std::optional<Snapshot> take_snapshot(const Source& source, std::string* error, bool* silent) {
   Json node_status;
   Json service_status;
   try {
@@ -154,9 +155,11 @@ std::optional<Snapshot> take_snapshot(const Source& source, std::string* error) 
   }
   const Clock::time_point start = source.now();
   const Clock::time_point deadline = source.since.value_or(start) + source.bound;
-  const std::optional<Json> nodes = exchange(source, node_status, deadline, error);
-  if (!nodes) return std::nullopt;
-  const std::optional<Json> services = exchange(source, service_status, deadline, error);
+  bool no_reply = false;
+  const std::optional<Json> nodes = exchange(source, node_status, deadline, error, &no_reply);
+  std::optional<Json> services;
+  if (nodes) services = exchange(source, service_status, deadline, error, &no_reply);
+  if (silent != nullptr) *silent = no_reply;
   if (!services) return std::nullopt;
   Snapshot snapshot;
   snapshot.took = source.now() - start;

@@ -63,9 +63,10 @@ std::optional<std::string> find_endpoint(const std::filesystem::path& program_di
 // Sends the node and the service status requests on fresh connections, both
 // within `source.bound`, and reads their replies. Nothing, with the reason
 // in *error, when the exchange fails, runs out of time, a reply is not JSON,
-// holds an error or has no "response" array. Never throws for anything the
-// daemon or the transport does.
-std::optional<Snapshot> take_snapshot(const Source& source, std::string* error);
+// holds an error or has no "response" array; *silent, when given, says
+// whether it failed because no reply came within the bound. Never throws for
+// anything the daemon or the transport does.
+std::optional<Snapshot> take_snapshot(const Source& source, std::string* error, bool* silent = nullptr);
 
 // The records of two parsed replies, as take_snapshot reads them.
 bool read_replies(const std::string& nodes_reply, const std::string& services_reply, Snapshot* snapshot,
