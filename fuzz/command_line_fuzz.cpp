@@ -86,24 +86,28 @@ void check_decision(const tarnex::CliOptions& options, int status, const std::ve
   const auto passed = [](tarnex::Use use, const std::optional<std::string>& value) {
     return use == tarnex::Use::ignored ? std::nullopt : value;
   };
-  if (system == "cluster") {
-    // A change goes as it is; the status asks for the nodes and then the services.
-    const bool change = tarnex::changes_state(*row);
-    check(sent.size() == (change ? 1U : 2U) && first.at("call") == (change ? "cluster" : "node") &&
-          first.at("cmd") == row->command);
-    return;
+  switch (row->reach) {
+    case tarnex::Reach::composed:
+      // The stand-in's replies hold no records, so the checks before any
+      // step of a composed action refuse: it asks and changes nothing.
+      check(status == 11);
+      for (const Json& request : sent)
+        check(request.at("cmd") == "status");
+      return;
+    case tarnex::Reach::overview:
+      // The nodes, then the services.
+      check(sent.size() == 2 && first.at("call") == "node" && first.at("cmd") == row->command &&
+            sent.back().at("call") == "service");
+      return;
+    case tarnex::Reach::request:
+      break;
   }
-  if (first.at("call") != row->system) {
-    // A move asks for the nodes first, and changes nothing unless every check passed.
-    check(row->node == tarnex::Use::required_not_empty && first.at("call") == "node" &&
-          first.at("cmd") == "status");
-    return;
-  }
+  check(sent.size() == 1 && first.at("call") == row->system);
   check(first.at("cmd") == row->command);
   check(first.value("force", false) == (options.force && row->force));
-  if (system == "node") check(sent.size() == 1 && names_node(first, "id", passed(row->node, options.node)));
+  if (system == "node") check(names_node(first, "id", passed(row->node, options.node)));
   if (system == "service") {
-    check(sent.size() == 1 && names_node(first, "nodeId", passed(row->node, options.node)));
+    check(names_node(first, "nodeId", passed(row->node, options.node)));
     const auto service = passed(row->service, options.service);
     check(service ? first.at("serviceName") == *service : !first.contains("serviceName"));
   }

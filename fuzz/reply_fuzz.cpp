@@ -15,6 +15,7 @@
 #include "commands/lookup.hpp"
 #include "commands/replies.hpp"
 #include "commands/requests.hpp"
+#include "commands/service_steps.hpp"
 #include "commands/support.hpp"
 #include "fuzz_support.hpp"
 #include "output/json_output.hpp"
@@ -83,8 +84,9 @@ void service_commands(const tarnex::CommandContext& context, const Json& body) {
     }
   });
   for (const char* target : {"1", "2", "alpha", ""}) {
-    tarnex::run_guarded(context, [&] { return tarnex::check_move_target(context, body, target) ? 0 : 11; });
-    tarnex::run_guarded(context, [&] { return tarnex::check_move_service(context, body, target) ? 0 : 11; });
+    tarnex::run_guarded(context, [&] { return tarnex::check_target_node(context, body, target) ? 0 : 11; });
+    tarnex::run_guarded(context,
+                        [&] { return tarnex::check_service(context, body, target, "move") ? 0 : 11; });
   }
 }
 

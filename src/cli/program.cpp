@@ -140,7 +140,7 @@ int run(const std::vector<std::string>& args, const ProgramIo& io,
   context.daemon.timeout = std::chrono::seconds(timeout.value_or(0));
   context.daemon.unbounded_wait = "Ctrl-C stops; --timeout=SECONDS limits the wait";
   const CommandRow* row = find_command(options.system.value_or("cluster"), options.action);
-  if (row != nullptr && changes_state(*row)) broken_pipe_tolerated.emplace();
+  if (row != nullptr && row->changes) broken_pipe_tolerated.emplace();
   return run_system(options, line.program_name, context);
 }
 

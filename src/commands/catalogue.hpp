@@ -25,6 +25,13 @@ enum class Show {
   commands,  // the daemon's list of commands
 };
 
+// How a command reaches the daemon.
+enum class Reach {
+  request,   // one request, the row's daemon command
+  overview,  // the status of the nodes, then of the services and their pools
+  composed,  // the steps of other rows, with checks between them; no command of its own
+};
+
 // What a command gets from the command line, as its row passes it on.
 struct CommandInput {
   std::optional<std::string> node;     // -n
@@ -38,15 +45,19 @@ using CommandHandler = int (*)(const CommandContext& context, const CommandRow& 
                                const CommandInput& input);
 
 // Everything the program knows of one accepted combination of system and
-// action: its line in the usage text, the daemon command it sends, how it
-// takes each option (--timeout goes with every command), how a cut-off
-// change is worded ("{}" stands for what it acts on; empty for a command
-// that changes nothing), how its reply is shown, and its handler.
+// action: its line in the usage text, how it reaches the daemon and the
+// daemon command it sends (empty for a composed one), whether it changes the
+// cluster, how it takes each option (--timeout goes with every command), how
+// a cut-off change is worded ("{}" stands for what it acts on; a composed
+// change words each of its steps as their own rows do), how its reply is
+// shown, and its handler.
 struct CommandRow {
   std::string_view system;
   std::string_view action;
   std::string_view help;
+  Reach reach;
   std::string_view command;
+  bool changes;
   Use node;
   Use service;
   bool force;
@@ -72,10 +83,5 @@ const std::vector<SystemEntry>& command_systems();
 std::string_view command_examples();
 
 const CommandRow* find_command(std::string_view system, std::string_view action);
-
-// Whether the command changes the cluster.
-inline bool changes_state(const CommandRow& row) {
-  return !row.doing.empty();
-}
 
 }  // namespace tarnex

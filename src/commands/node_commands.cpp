@@ -35,7 +35,7 @@ int show_node_reply(const CommandContext& context, Show show, const std::optiona
 int run_node_command(const CommandContext& context, const CommandRow& row, const CommandInput& input) {
   return run_guarded(context, [&] {
     const Json request = node_request(row.command, input.node, input.force);
-    const DaemonReply reply = input.node && changes_state(row)
+    const DaemonReply reply = input.node && row.changes
                                   ? send_change(context, request, change_of(context, row, input))
                                   : send_request(context.daemon, request);
     if (reply.exit_code != 0) return reply.exit_code;

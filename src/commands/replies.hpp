@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -22,16 +21,5 @@ int show_node_reply(const CommandContext& context, Show show, const std::optiona
 // Service commands (not move).
 int show_service_reply(const CommandContext& context, Show show, const std::optional<std::string>& service,
                        const Json& body);
-
-// The checks of a service move on the target node in a node status reply:
-// its id, or nothing when the node is refused (the reason written to the
-// context's error stream).
-std::optional<std::int64_t> check_move_target(const CommandContext& context, const Json& nodes,
-                                              const std::string& node);
-
-// The checks of a service move on the service in its status reply: the
-// first record of that name without an error, enabled. False when refused,
-// the reason written to the context's error stream.
-bool check_move_service(const CommandContext& context, const Json& services, const std::string& service);
 
 }  // namespace tarnex

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "cli/usage.hpp"
 #include "support/capture.hpp"
@@ -132,6 +133,85 @@ TEST(CommandCatalogue, CompletionOffersEveryActionAndNoOther) {
       zsh[(*it)[1].str()].insert((*action)[1].str());
   }
   EXPECT_EQ(zsh, expected);
+}
+
+// The rows say how each command reaches the daemon and whether it changes
+// the cluster; the handlers and the wording of a cut-off change rely on them
+// agreeing with the daemon command and the wording.
+TEST(CommandCatalogue, RowsAgreeOnHowTheyReachTheDaemon) {
+  for (const CommandRow& row : command_catalogue()) {
+    SCOPED_TRACE(std::string(row.system) + " " + std::string(row.action));
+    EXPECT_EQ(row.command.empty(), row.reach == Reach::composed);
+    // A change by one request is worded; a composed one is worded by its steps.
+    EXPECT_EQ(row.doing.empty(), !row.changes || row.reach == Reach::composed);
+  }
+}
+
+// The actions an option's help prose names: "(required for start/stop)",
+// "required for start and move.", "only with exit".
+std::set<std::string> named_actions(const std::string& prose, std::string_view phrase) {
+  const std::regex list(std::string(phrase) + R"( ([a-z]+(?:(?:/| and )[a-z]+)*))");
+  const std::regex word("[a-z]+");
+  std::set<std::string> actions;
+  std::smatch match;
+  if (!std::regex_search(prose, match, list)) return actions;
+  const std::string names = match[1].str();
+  for (std::sregex_iterator it(names.begin(), names.end(), word), end; it != end; ++it) {
+    if (it->str() != "and") actions.insert(it->str());
+  }
+  return actions;
+}
+
+// The options lines of a system, by option letter, continuation lines
+// joined to their option.
+std::map<char, std::string> option_prose(std::string_view options) {
+  std::map<char, std::string> prose;
+  std::istringstream lines{std::string(options)};
+  char letter = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("  -")) letter = line[3];
+    prose[letter] += line + "\n";
+  }
+  return prose;
+}
+
+// The usage texts are fixed, so the prose beside the rows is checked against
+// them: the actions it says require -n or -s are the rows that do, and those
+// it says take --force are the rows that do.
+TEST(CommandCatalogue, OptionsProseNamesTheActionsOfTheRows) {
+  struct Difference {
+    std::string system;
+    char option;
+    std::string action;
+  };
+  // Known and kept: the fixed prose says -n is required for service start,
+  // which takes it as optional (the manual page and the daemon's own
+  // placement agree with the row).
+  const std::vector<Difference> known = {{"service", 'n', "start"}};
+
+  std::set<std::string> checked;
+  for (const SystemEntry& system : command_systems()) {
+    for (const auto& [option, prose] : option_prose(system.options)) {
+      const std::string phrase = option == 'f' ? "only with" : "required for";
+      std::set<std::string> said = named_actions(prose, phrase);
+      if (said.empty()) continue;
+      const std::string where = std::string(system.name) + " -" + option;
+      checked.insert(where);
+      for (const Difference& difference : known) {
+        if (difference.system != system.name || difference.option != option) continue;
+        EXPECT_EQ(said.erase(difference.action), 1U) << where << " no longer names " << difference.action;
+      }
+      std::set<std::string> rows;
+      for (const CommandRow& row : command_catalogue()) {
+        if (row.system != system.name) continue;
+        const Use use = option == 'n' ? row.node : row.service;
+        const bool named = option == 'f' ? row.force : use == Use::required || use == Use::required_not_empty;
+        if (named) rows.insert(std::string(row.action));
+      }
+      EXPECT_EQ(said, rows) << where;
+    }
+  }
+  EXPECT_EQ(checked, (std::set<std::string>{"node -f", "node -n", "service -n", "service -s"}));
 }
 
 }  // namespace
