@@ -7,16 +7,16 @@
 namespace tarnex {
 namespace {
 
-template <typename State, std::size_t count>
-std::string_view word_of(const std::array<StateWord<State>, count>& words, State state) {
+template <typename State, std::size_t Count>
+std::string_view word_of(const std::array<StateWord<State>, Count>& words, State state) {
   for (const StateWord<State>& entry : words) {
     if (entry.state == state) return entry.word;
   }
   return {};
 }
 
-template <typename State, std::size_t count>
-State state_of(const std::array<StateWord<State>, count>& words, std::string_view word) {
+template <typename State, std::size_t Count>
+State state_of(const std::array<StateWord<State>, Count>& words, std::string_view word) {
   for (const StateWord<State>& entry : words) {
     if (entry.word == word) return entry.state;
   }
