@@ -40,10 +40,19 @@ class PeerWatch {
   }
 
   // Reads the events that are out, the first of them waiting at most `wait`.
+  // A caught signal ends the reading early: the interrupting descriptor
+  // decides what it means.
   PeerState state(std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
+    cut_ = false;
     while (watching_) {
       zmq::pollitem_t item{socket_.handle(), 0, ZMQ_POLLIN, 0};
-      if (zmq::poll(&item, 1, wait) == 0) break;
+      try {
+        if (zmq::poll(&item, 1, wait) == 0) break;
+      } catch (const zmq::error_t& error) {
+        if (error.num() != EINTR) throw;
+        cut_ = true;
+        break;
+      }
       wait = std::chrono::milliseconds(0);
       zmq::message_t event;
       if (!socket_.recv(event, zmq::recv_flags::dontwait)) break;
@@ -71,7 +80,7 @@ class PeerWatch {
   bool given_up() {
     if (!dropped_) return false;
     state(reconnect_settle);
-    return dropped_;
+    return dropped_ && !cut_;
   }
 
   bool watching() const { return watching_; }
@@ -84,6 +93,7 @@ class PeerWatch {
   bool connected_ = false;
   bool dropped_ = false;
   bool greeted_ = false;
+  bool cut_ = false;  // the last reading was cut short by a signal
   PeerState state_ = PeerState::unknown;
 };
 
@@ -106,8 +116,16 @@ class ZmqConnection : public Connection {
 
   bool send(const std::string& endpoint, const std::string& request) override {
     socket_.connect(endpoint);
-    const zmq::send_result_t sent = socket_.send(zmq::buffer(request), zmq::send_flags::none);
-    return sent && *sent != 0;
+    for (;;) {
+      try {
+        const zmq::send_result_t sent = socket_.send(zmq::buffer(request), zmq::send_flags::none);
+        return sent && *sent != 0;
+      } catch (const zmq::error_t& error) {
+        // A signal caught while the message was handed over: the exchange
+        // looks at it once the request is out.
+        if (error.num() != EINTR) throw;
+      }
+    }
   }
 
   // Waits on the reply, on the events of the daemon's end and on the
