@@ -163,7 +163,11 @@ TEST(CheckTarnex, StatusOutputAndPerfdata) {
        "                    [--nodes-warning RANGE] [--nodes-critical RANGE]\n"
        "       check_tarnex -h | -V\n",
        3},
-      {"version", {"-V"}, {}, "check_tarnex " TARNEX_PACKAGE_VERSION " (tarnex-viravi build " TARNEX_BUILD_STRING ")\n", 3},
+      {"version",
+       {"-V"},
+       {},
+       "check_tarnex " TARNEX_PACKAGE_VERSION " (tarnex-viravi build " TARNEX_BUILD_STRING ")\n",
+       3},
       {"service whose state the daemon cannot tell",
        {},
        answers({three_nodes, reply(R"({"name":"db","error":5,"errorMessage":"no such pool"},)"
